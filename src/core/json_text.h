@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace nvx {
+
+inline constexpr const char* nonFiniteNumberMessage =
+    "Не удалось записать JSON: число не является конечным (NaN или бесконечность).";
+
+// Parses JSON text. Throws ParseError whose description says where the text
+// went wrong, in Russian.
+nlohmann::json parseJSONText(std::string_view text);
+
+// Pretty-printed JSON with the members of every object sorted by key and
+// slashes left unescaped. Throws EncodingError, producing nothing, when any
+// number in the tree is not finite or a text is not valid UTF-8.
+std::string encodeJSONText(const nlohmann::json& json);
+
+}  // namespace nvx

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace nvx {
+
+// A JSON tree of no fixed shape: the privacy-filtered hardware inventory.
+// Every number is a double; there is no separate integer case.
+class JSONValue {
+public:
+    using Object = std::map<std::string, JSONValue, std::less<>>;
+    using Array = std::vector<JSONValue>;
+    enum class Kind { object, array, string, number, boolean, null };
+
+    JSONValue() : storage_(nullptr) {}
+    JSONValue(std::nullptr_t) : storage_(nullptr) {}
+    JSONValue(Object object) : storage_(std::move(object)) {}
+    JSONValue(Array array) : storage_(std::move(array)) {}
+    JSONValue(std::string text) : storage_(std::move(text)) {}
+    JSONValue(const char* text) : storage_(std::string(text)) {}
+    JSONValue(double number) : storage_(number) {}
+    JSONValue(int number) : storage_(static_cast<double>(number)) {}
+    JSONValue(bool flag) : storage_(flag) {}
+
+    Kind kind() const { return static_cast<Kind>(storage_.index()); }
+
+    // The payload when the value has that case, else nullptr.
+    const Object* object() const { return std::get_if<Object>(&storage_); }
+    const Array* array() const { return std::get_if<Array>(&storage_); }
+    const std::string* string() const { return std::get_if<std::string>(&storage_); }
+    const double* number() const { return std::get_if<double>(&storage_); }
+    const bool* boolean() const { return std::get_if<bool>(&storage_); }
+    bool isNull() const { return kind() == Kind::null; }
+
+    // Same case and equal payloads; a not-a-number is unequal to itself.
+    friend bool operator==(const JSONValue&, const JSONValue&) = default;
+
+    // Reads any JSON value: null, then Boolean, number, string, array, object.
+    static JSONValue fromJSON(const nlohmann::json& json);
+    // Throws EncodingError when a number anywhere in the tree is not finite.
+    nlohmann::json toJSON() const;
+
+    // Parses JSON text; throws ParseError with a readable description.
+    static JSONValue parse(std::string_view text);
+
+private:
+    // The order of the alternatives is the order of Kind.
+    std::variant<Object, Array, std::string, double, bool, std::nullptr_t> storage_;
+};
+
+}  // namespace nvx

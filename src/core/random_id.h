@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace nvx {
+
+// Fills a buffer with cryptographically random bytes from the kernel.
+void fillRandomBytes(void* buffer, std::size_t size);
+
+// A random (version 4) UUID in canonical 8-4-4-4-12 form.
+enum class UUIDCase { lower, upper };
+std::string randomUUID(UUIDCase letterCase = UUIDCase::lower);
+
+// True when `text` is a UUID in canonical 8-4-4-4-12 hexadecimal form.
+bool isCanonicalUUID(const std::string& text);
+
+}  // namespace nvx
