@@ -101,6 +101,8 @@ public:
     int tab() const { return tab_; }
     QString server() const { return server_; }
 
+    // The label setters only store the text; the window calls persist()
+    // after each edit so the draft always carries the label as last typed.
     void setName(const QString& value);
     void setOwner(const QString& value);
     void setLocation(const QString& value);
@@ -160,6 +162,33 @@ signals:
 
 private:
     struct Private;
+
+    // Writers of the published properties: each emits its own change signal
+    // and then the signals of the derived properties whose value moved.
+    void setReport(std::optional<RunReport> value);
+    void setStage(const QString& value);
+    void setRunning(bool value);
+    void setMeasuring(bool value);
+    void setSending(bool value);
+    void setProgress(double value);
+    void setSavedURL(const QString& value);
+    // drafts_ and draftVariants_ are edited in place, then announced.
+    void announceDrafts();
+    void notifyDerived();
+
+    void loadDraftsAtLaunch();
+    void putIntoForm(const RunReport& report);
+
+    // The steps of a run and of a submission that happen back on the main
+    // thread, in the order the background work sent them.
+    void runCollected(RunReport collected);
+    void runMeasured(std::vector<Metric> metrics);
+    void runFailed(std::optional<std::string> description);
+    void endRun();
+    void uploadAccepted(const RunReport& sent, const QString& address);
+    void uploadFailed(const std::string& description);
+    void endUpload();
+
     DepotriumServices services_;
     std::optional<RunReport> report_;
     QString stage_;
@@ -174,6 +203,14 @@ private:
     int tab_ = 0;
     QString server_;
     std::optional<StopToken> token_;
+    // Values of the derived properties last announced, so that their
+    // signals fire exactly when the value moves.
+    bool announcedCanSubmit_ = false;
+    BurkoState announcedPetState_ = BurkoState::idle;
+    QStringList announcedSuggestions_;
+    // JSON-shaped copies for the views, built once per change.
+    mutable std::optional<QVariant> reportVariant_;
+    QVariantList draftVariants_;
     std::unique_ptr<Private> private_;
 };
 
