@@ -1,0 +1,73 @@
+#include "inventory/privacy.h"
+
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include <openssl/evp.h>
+
+#include "core/random_id.h"
+
+namespace nvx {
+
+namespace {
+
+// Keys that name serial numbers, hardware UUIDs, device UDIDs and storage
+// world-wide names, in any letter case and anywhere in the key.
+bool isForbiddenKey(std::string_view key) {
+    std::string lowered(key);
+    for (char& character : lowered) character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
+    for (std::string_view forbidden : {"serial", "uuid", "udid", "wwn"})
+        if (lowered.find(forbidden) != std::string::npos) return true;
+    return false;
+}
+
+constexpr std::string_view identityPrefix = "QZR-Kalimbera-sample-v3:";
+
+}  // namespace
+
+nlohmann::json cleanedInventory(const nlohmann::json& node) {
+    if (node.is_array()) {
+        nlohmann::json cleaned = nlohmann::json::array();
+        for (const auto& element : node) cleaned.push_back(cleanedInventory(element));
+        return cleaned;
+    }
+    if (node.is_object()) {
+        nlohmann::json cleaned = nlohmann::json::object();
+        for (const auto& [key, value] : node.items())
+            if (!isForbiddenKey(key)) cleaned[key] = cleanedInventory(value);
+        return cleaned;
+    }
+    return node;
+}
+
+std::string deviceIdentifier(const std::optional<std::string>& platformUUID) {
+    if (!platformUUID || platformUUID->empty()) return randomUUID(UUIDCase::lower);
+
+    const std::string text = std::string(identityPrefix) + *platformUUID;
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int digestSize = 0;
+    if (EVP_Digest(text.data(), text.size(), digest.data(), &digestSize, EVP_sha256(), nullptr) != 1 ||
+        digestSize != 32) {
+        // The library's SHA-256 cannot fail short of a broken installation;
+        // a random identifier would silently break the device's history.
+        std::abort();
+    }
+    // The bit layout of a name-based (version 5) UUID with the standard variant.
+    digest[6] = static_cast<unsigned char>((digest[6] & 0x0F) | 0x50);
+    digest[8] = static_cast<unsigned char>((digest[8] & 0x3F) | 0x80);
+
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string identifier;
+    identifier.reserve(36);
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) identifier.push_back('-');
+        identifier.push_back(digits[digest[i] >> 4]);
+        identifier.push_back(digits[digest[i] & 0x0F]);
+    }
+    return identifier;
+}
+
+}  // namespace nvx
