@@ -6,10 +6,12 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "core/report.h"
 #include "core/stop_token.h"
 
 namespace nvx {
@@ -57,6 +59,9 @@ struct InventorySources {
     std::shared_ptr<SystemProfiler> profiler;
     std::shared_ptr<DiskUtility> diskUtility;
     KernelFacts kernel;
+    // The model catalog's lookup; empty means the built-in catalog
+    // (ModelCatalog::lookup). Tests put a catalog of their own here.
+    std::function<std::vector<ModelMatch>(std::string_view)> modelLookup;
 };
 
 // The sources of the machine the program runs on.

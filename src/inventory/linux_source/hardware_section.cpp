@@ -1,0 +1,214 @@
+#include "inventory/linux_source/hardware_section.h"
+
+#include <map>
+#include <set>
+
+#include "inventory/linux_source/linux_probe.h"
+#include "inventory/linux_source/sysfs.h"
+
+namespace nvx::linux_source {
+
+namespace {
+
+// "key : value" lines of the first processor block, and the whole file's
+// processor count.
+struct CpuInfo {
+    std::map<std::string, std::string> first;
+    std::size_t processors = 0;
+    std::set<std::pair<std::string, std::string>> cores;  // physical id, core id
+    std::set<std::string> packages;
+    bool hypervisor = false;
+};
+
+CpuInfo parseCpuInfo(std::string_view text) {
+    CpuInfo info;
+    std::string physicalId;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        const std::string key = collapsedBlanks(line.substr(0, colon));
+        const std::string value = collapsedBlanks(line.substr(colon + 1));
+        if (key == "processor") ++info.processors;
+        if (key == "physical id") {
+            physicalId = value;
+            info.packages.insert(value);
+        }
+        if (key == "core id") info.cores.insert({physicalId, value});
+        if (key == "flags" && (" " + value + " ").find(" hypervisor ") != std::string::npos) info.hypervisor = true;
+        if (info.processors <= 1 && !info.first.contains(key)) info.first[key] = value;
+    }
+    return info;
+}
+
+std::optional<std::string> armPartName(std::string_view implementer, std::string_view part) {
+    static const std::map<std::pair<std::string, std::string>, const char*> names = {
+        {{"0x41", "0xd03"}, "ARM Cortex-A53"},   {{"0x41", "0xd04"}, "ARM Cortex-A35"},
+        {{"0x41", "0xd05"}, "ARM Cortex-A55"},   {{"0x41", "0xd07"}, "ARM Cortex-A57"},
+        {{"0x41", "0xd08"}, "ARM Cortex-A72"},   {{"0x41", "0xd09"}, "ARM Cortex-A73"},
+        {{"0x41", "0xd0a"}, "ARM Cortex-A75"},   {{"0x41", "0xd0b"}, "ARM Cortex-A76"},
+        {{"0x41", "0xd0c"}, "ARM Neoverse-N1"},  {{"0x41", "0xd0d"}, "ARM Cortex-A77"},
+        {{"0x41", "0xd40"}, "ARM Neoverse-V1"},  {{"0x41", "0xd41"}, "ARM Cortex-A78"},
+        {{"0x41", "0xd49"}, "ARM Neoverse-N2"},  {{"0x41", "0xd4f"}, "ARM Neoverse-V2"},
+        {{"0x41", "0xd8e"}, "ARM Neoverse-N3"},  {{"0x61", "0x022"}, "Apple M1 (Icestorm)"},
+        {{"0x61", "0x023"}, "Apple M1 (Firestorm)"}, {{"0xc0", "0xac3"}, "Ampere-1"},
+    };
+    const auto found = names.find({std::string(implementer), std::string(part)});
+    if (found == names.end()) return std::nullopt;
+    return found->second;
+}
+
+std::optional<std::string> dmi(LinuxProbe& probe, const char* attribute) {
+    auto value = readAttribute(probe.at("sys/class/dmi/id") / attribute);
+    if (!value || isPlaceholderText(*value)) return std::nullopt;
+    return collapsedBlanks(*value);
+}
+
+// Numbers in a CPU list such as "0-3,8-11".
+std::size_t countInCpuList(std::string_view list) {
+    std::size_t count = 0;
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        const std::string_view range = list.substr(0, comma);
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+        const std::size_t dash = range.find('-');
+        const auto first = parseUnsigned(range.substr(0, dash));
+        const auto last = dash == std::string_view::npos ? first : parseUnsigned(range.substr(dash + 1));
+        if (first && last && *last >= *first) count += *last - *first + 1;
+    }
+    return count;
+}
+
+}  // namespace
+
+bool isPlaceholderText(std::string_view text) {
+    const std::string value = collapsedBlanks(text);
+    static const std::set<std::string> placeholders = {
+        "To Be Filled By O.E.M.", "To be filled by O.E.M.", "System Product Name", "System manufacturer",
+        "System Manufacturer",    "System Version",         "Default string",      "Not Applicable",
+        "Not Specified",          "None",                   "O.E.M.",              "OEM",
+        "Type1ProductConfigId",   "x.x",                    "Undefined",           "Unknown",
+        "N/A",                    "",
+    };
+    return placeholders.contains(value);
+}
+
+std::optional<std::string> processorName(std::string_view cpuinfo) {
+    const CpuInfo info = parseCpuInfo(cpuinfo);
+    for (const char* key : {"model name", "cpu model", "Processor", "cpu"})
+        if (const auto found = info.first.find(key); found != info.first.end() && !found->second.empty())
+            return found->second;
+    const auto implementer = info.first.find("CPU implementer");
+    const auto part = info.first.find("CPU part");
+    if (implementer != info.first.end() && part != info.first.end())
+        return armPartName(implementer->second, part->second)
+            .value_or("ARM " + implementer->second + "/" + part->second);
+    return std::nullopt;
+}
+
+std::optional<std::string> machineIdAsUUID(std::string_view machineId) {
+    std::string digits;
+    for (const char c : machineId) {
+        if (c == '\n' || c == ' ') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+        digits += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (digits.size() != 32) return std::nullopt;
+    return digits.substr(0, 8) + "-" + digits.substr(8, 4) + "-" + digits.substr(12, 4) + "-" + digits.substr(16, 4) +
+           "-" + digits.substr(20);
+}
+
+nlohmann::json hardwareSection(LinuxProbe& probe) {
+    nlohmann::json item = {{"_name", "hardware_overview"}};
+
+    const auto vendor = dmi(probe, "sys_vendor");
+    const auto product = dmi(probe, "product_name");
+    const auto version = dmi(probe, "product_version");
+    auto model = product;
+    if (!model) model = readAttribute(probe.at("sys/firmware/devicetree/base/model"));
+    if (!model) model = readAttribute(probe.at("proc/device-tree/model"));
+    putIfPresent(item, "machine_model", model);
+    if (vendor || model) {
+        // Lenovo keeps the type number in the product name and the name people know in the version.
+        std::string name = vendor.value_or("");
+        const std::string shown = version && vendor == "LENOVO" ? *version : model.value_or("");
+        if (!shown.empty()) name += (name.empty() ? "" : " ") + shown;
+        item["machine_name"] = name;
+    }
+    putIfPresent(item, "manufacturer", vendor);
+    putIfPresent(item, "product_version", version);
+    putIfPresent(item, "product_family", dmi(probe, "product_family"));
+    putIfPresent(item, "board_vendor", dmi(probe, "board_vendor"));
+    putIfPresent(item, "board_model", dmi(probe, "board_name"));
+    putIfPresent(item, "firmware_vendor", dmi(probe, "bios_vendor"));
+    putIfPresent(item, "firmware_version", dmi(probe, "bios_version"));
+    putIfPresent(item, "firmware_date", dmi(probe, "bios_date"));
+
+    const auto cpuinfoText = readText(probe.at("proc/cpuinfo"));
+    const CpuInfo cpuinfo = parseCpuInfo(cpuinfoText.value_or(""));
+    putIfPresent(item, "chip_type", processorName(cpuinfoText.value_or("")));
+    if (const auto found = cpuinfo.first.find("vendor_id"); found != cpuinfo.first.end())
+        item["cpu_vendor"] = found->second;
+
+    const fs::path cpus = probe.at("sys/devices/system/cpu");
+    std::size_t logical = cpuinfo.processors;
+    if (const auto online = readAttribute(cpus / "online"); online && logical == 0) logical = countInCpuList(*online);
+    if (logical > 0) item["number_processors"] = logical;
+
+    // Cores and packages from the topology of every online processor.
+    std::set<std::pair<std::string, std::string>> cores;
+    std::set<std::string> packages;
+    for (const std::string& name : listFolder(cpus)) {
+        if (!name.starts_with("cpu") || name.size() < 4 || !std::isdigit(static_cast<unsigned char>(name[3]))) continue;
+        if (readAttribute(cpus / name / "online") == "0") continue;
+        const auto package = readAttribute(cpus / name / "topology/physical_package_id");
+        const auto core = readAttribute(cpus / name / "topology/core_id");
+        const auto cluster = readAttribute(cpus / name / "topology/cluster_id").value_or("");
+        if (!package || !core) continue;
+        packages.insert(*package);
+        cores.insert({*package, cluster + "/" + *core});
+    }
+    if (cores.empty()) {
+        cores = cpuinfo.cores;
+        packages = cpuinfo.packages;
+    }
+    if (!cores.empty()) item["physical_cores"] = cores.size();
+    if (!packages.empty()) item["packages"] = packages.size();
+
+    if (const auto khz = readUnsigned(cpus / "cpu0/cpufreq/cpuinfo_max_freq"))
+        item["max_cpu_frequency_mhz"] = *khz / 1000;
+    for (const std::string& index : listFolder(cpus / "cpu0/cache")) {
+        const fs::path cache = cpus / "cpu0/cache" / index;
+        const auto level = readAttribute(cache / "level");
+        const auto type = readAttribute(cache / "type");
+        const auto size = readAttribute(cache / "size");
+        if (!level || !type || !size) continue;
+        const std::string suffix = *type == "Data" ? "d" : *type == "Instruction" ? "i" : "";
+        item["l" + *level + suffix + "_cache"] = *size;
+    }
+
+    if (const auto meminfo = readText(probe.at("proc/meminfo"))) {
+        const auto start = meminfo->find("MemTotal:");
+        if (start != std::string::npos) {
+            const std::string_view rest = std::string_view(*meminfo).substr(start + 9);
+            const std::size_t kB = rest.find("kB");
+            if (const auto kibibytes = parseUnsigned(rest.substr(0, kB)); kibibytes && kB != std::string_view::npos)
+                item["physical_memory_bytes"] = *kibibytes * 1024;
+        }
+    }
+    if (cpuinfo.hypervisor || pathExists(probe.at("sys/hypervisor/type"))) item["virtual_machine"] = true;
+    putIfPresent(item, "kernel_release", readAttribute(probe.at("proc/sys/kernel/osrelease")));
+
+    // The platform identifier: the firmware's product UUID where it may be read
+    // (usually only by root), else the installation's machine id.
+    auto platform = readAttribute(probe.at("sys/class/dmi/id/product_uuid"));
+    if (!platform) {
+        if (const auto machineId = readAttribute(probe.at("etc/machine-id"))) platform = machineIdAsUUID(*machineId);
+    }
+    putIfPresent(item, "platform_UUID", platform);
+    return nlohmann::json::array({item});
+}
+
+}  // namespace nvx::linux_source

@@ -1,0 +1,130 @@
+#include "inventory/linux_source/id_database.h"
+
+#include <charconv>
+#include <fstream>
+#include <string_view>
+
+#include "inventory/utf8_text.h"
+
+namespace nvx::linux_source {
+
+namespace {
+
+std::optional<std::uint16_t> hexField(std::string_view text, std::size_t digits) {
+    if (text.size() < digits) return std::nullopt;
+    std::uint16_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + digits, value, 16);
+    if (error != std::errc() || end != text.data() + digits) return std::nullopt;
+    return value;
+}
+
+// The name after an identifier field: blanks skipped.
+std::string nameAfter(std::string_view line, std::size_t position) {
+    while (position < line.size() && (line[position] == ' ' || line[position] == '\t')) ++position;
+    std::string_view name = line.substr(std::min(position, line.size()));
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\r')) name.remove_suffix(1);
+    return repairedUTF8(name);
+}
+
+bool isSeparator(std::string_view line, std::size_t position) {
+    return position < line.size() && (line[position] == ' ' || line[position] == '\t');
+}
+
+}  // namespace
+
+IdNames parseIdDatabase(std::istream& text, const IdQuery& query) {
+    enum class Section { none, vendor, deviceClass, other };
+    IdNames names;
+    Section section = Section::none;
+    std::uint16_t vendor = 0;
+    std::uint16_t device = 0;
+    std::uint8_t baseClass = 0;
+    bool vendorWanted = false;
+    bool deviceWanted = false;
+
+    std::string line;
+    while (std::getline(text, line)) {
+        const std::string_view view(line);
+        if (view.empty() || view.front() == '#') continue;
+        if (view.front() != '\t') {
+            if (view.starts_with("C ")) {
+                const auto code = hexField(view.substr(2), 2);
+                section = code && isSeparator(view, 4) ? Section::deviceClass : Section::other;
+                if (code) {
+                    baseClass = static_cast<std::uint8_t>(*code);
+                    names.classes[baseClass] = nameAfter(view, 4);
+                }
+                continue;
+            }
+            const auto id = hexField(view, 4);
+            if (!id || !isSeparator(view, 4)) {
+                section = Section::other;  // usb.ids: language, HID and other tables
+                continue;
+            }
+            section = Section::vendor;
+            vendor = *id;
+            vendorWanted = query.vendors.contains(vendor);
+            if (vendorWanted) names.vendors[vendor] = nameAfter(view, 4);
+            continue;
+        }
+        if (section == Section::vendor && vendorWanted) {
+            if (view.size() > 1 && view[1] != '\t') {
+                const auto id = hexField(view.substr(1), 4);
+                if (!id || !isSeparator(view, 5)) continue;
+                device = *id;
+                const std::uint32_t key = static_cast<std::uint32_t>(vendor) << 16 | device;
+                deviceWanted = query.devices.contains(key);
+                if (deviceWanted) names.devices[key] = nameAfter(view, 5);
+            } else if (deviceWanted && view.size() > 2) {
+                const auto subVendor = hexField(view.substr(2), 4);
+                const auto subDevice = isSeparator(view, 6) ? hexField(view.substr(7), 4) : std::nullopt;
+                if (!subVendor || !subDevice || !isSeparator(view, 11)) continue;
+                const std::uint64_t key = static_cast<std::uint64_t>(vendor) << 48 |
+                                          static_cast<std::uint64_t>(device) << 32 |
+                                          static_cast<std::uint64_t>(*subVendor) << 16 | *subDevice;
+                if (query.subsystems.contains(key)) names.subsystems[key] = nameAfter(view, 11);
+            }
+        } else if (section == Section::deviceClass && view.size() > 1 && view[1] != '\t') {
+            const auto subclass = hexField(view.substr(1), 2);
+            if (subclass && isSeparator(view, 3))
+                names.subclasses[static_cast<std::uint16_t>(baseClass << 8 | *subclass)] = nameAfter(view, 3);
+        }
+    }
+    return names;
+}
+
+IdNames lookUpIdDatabase(const std::vector<std::filesystem::path>& candidates, const IdQuery& query) {
+    for (const auto& candidate : candidates) {
+        std::ifstream stream(candidate);
+        if (stream) return parseIdDatabase(stream, query);
+    }
+    return {};
+}
+
+std::optional<std::string> IdNames::vendor(std::uint16_t vendorId) const {
+    const auto found = vendors.find(vendorId);
+    return found == vendors.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::optional<std::string> IdNames::device(std::uint16_t vendorId, std::uint16_t deviceId) const {
+    const auto found = devices.find(static_cast<std::uint32_t>(vendorId) << 16 | deviceId);
+    return found == devices.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::optional<std::string> IdNames::subsystem(std::uint16_t vendorId, std::uint16_t deviceId,
+                                              std::uint16_t subVendorId, std::uint16_t subDeviceId) const {
+    const auto found = subsystems.find(static_cast<std::uint64_t>(vendorId) << 48 |
+                                       static_cast<std::uint64_t>(deviceId) << 32 |
+                                       static_cast<std::uint64_t>(subVendorId) << 16 | subDeviceId);
+    return found == subsystems.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::optional<std::string> IdNames::className(std::uint8_t baseClass, std::uint8_t subclass) const {
+    if (const auto found = subclasses.find(static_cast<std::uint16_t>(baseClass << 8 | subclass));
+        found != subclasses.end())
+        return found->second;
+    const auto found = classes.find(baseClass);
+    return found == classes.end() ? std::nullopt : std::optional(found->second);
+}
+
+}  // namespace nvx::linux_source

@@ -1,0 +1,51 @@
+#include "inventory/linux_source/linux_probe.h"
+#include "inventory/linux_source/linux_sources.h"
+
+namespace nvx::linux_source {
+
+LinuxDiskUtility::LinuxDiskUtility(fs::path root) : root_(std::move(root)) {}
+LinuxDiskUtility::~LinuxDiskUtility() = default;
+
+nlohmann::json LinuxDiskUtility::physicalDiskList(const StopToken& token) {
+    token.check();
+    probe_ = std::make_unique<LinuxProbe>(root_);
+    nlohmann::json disks = nlohmann::json::array();
+    for (const BlockDevice& disk : probe_->blocks.all()) {
+        if (!disk.physical) continue;
+        nlohmann::json partitions = nlohmann::json::array();
+        // A file system made on the whole disk counts as its one volume.
+        for (const BlockNode* node : [&] {
+                 std::vector<const BlockNode*> nodes{&disk.node};
+                 for (const BlockNode& partition : disk.partitions) nodes.push_back(&partition);
+                 return nodes;
+             }()) {
+            nlohmann::json partition = {{"DeviceIdentifier", node->name}, {"Size", node->bytes}};
+            if (const auto name = probe_->blocks.volumeName(node->name)) partition["VolumeName"] = *name;
+            if (node == &disk.node && !partition.contains("VolumeName")) continue;
+            partitions.push_back(std::move(partition));
+        }
+        disks.push_back({{"DeviceIdentifier", disk.node.name}, {"Size", disk.node.bytes}, {"Partitions", partitions}});
+    }
+    return {{"AllDisksAndPartitions", std::move(disks)}};
+}
+
+nlohmann::json LinuxDiskUtility::diskDetails(const std::string& identifier, const StopToken& token) {
+    token.check();
+    if (!probe_) probe_ = std::make_unique<LinuxProbe>(root_);
+    const BlockDevice* disk = probe_->blocks.find(identifier);
+    if (!disk) return nlohmann::json::object();
+    nlohmann::json details = {{"TotalSize", disk->node.bytes}};
+    putIfPresent(details, "MediaName", disk->model);
+    putIfPresent(details, "BusProtocol", disk->protocol);
+    putIfPresent(details, "Internal", disk->internal);
+    putIfPresent(details, "SolidState", disk->solidState);
+    return details;
+}
+
+bool LinuxDiskUtility::isWholeDisk(const std::string& identifier) const {
+    if (!probe_) return false;
+    const BlockDevice* disk = probe_->blocks.find(identifier);
+    return disk && disk->physical;
+}
+
+}  // namespace nvx::linux_source

@@ -1,0 +1,54 @@
+#include <unistd.h>
+
+#include "inventory/linux_source/linux_sources.h"
+#include "inventory/linux_source/sysfs.h"
+#include "inventory/sysctl.h"
+
+namespace nvx::linux_source {
+
+std::string operatingSystemText(std::string_view osRelease, std::string_view kernelRelease) {
+    const auto values = parseKeyValueLines(osRelease);
+    std::string name;
+    for (const char* key : {"PRETTY_NAME", "NAME"})
+        if (const auto found = values.find(key); found != values.end() && !found->second.empty()) {
+            name = found->second;
+            break;
+        }
+    if (name.empty()) name = "Linux";
+    if (!kernelRelease.empty()) name += ", ядро Linux " + collapsedBlanks(kernelRelease);
+    return name;
+}
+
+KernelFacts linuxKernelFacts(fs::path root) {
+    KernelFacts facts;
+    facts.sysctlString = [](const std::string& name) { return sysctlString(name); };
+    facts.sysctlInt = [](const std::string& name) { return sysctlInt(name); };
+    facts.physicalMemoryBytes = [root]() -> std::uint64_t {
+        const std::string meminfo = readText(root / "proc/meminfo").value_or("");
+        const std::size_t start = meminfo.find("MemTotal:");
+        if (start == std::string::npos) return 0;
+        const std::size_t end = meminfo.find("kB", start);
+        const auto kibibytes = parseUnsigned(std::string_view(meminfo).substr(start + 9, end - start - 9));
+        return kibibytes.value_or(0) * 1024;
+    };
+    facts.processorCount = [] {
+        const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+        return static_cast<std::int64_t>(online > 0 ? online : 1);
+    };
+    facts.operatingSystemVersion = [root] {
+        auto release = readText(root / "etc/os-release");
+        if (!release) release = readText(root / "usr/lib/os-release");
+        return operatingSystemText(release.value_or(""), readAttribute(root / "proc/sys/kernel/osrelease").value_or(""));
+    };
+    return facts;
+}
+
+InventorySources linuxInventorySources(fs::path root) {
+    InventorySources sources;
+    sources.profiler = std::make_shared<LinuxSystemProfiler>(root);
+    sources.diskUtility = std::make_shared<LinuxDiskUtility>(root);
+    sources.kernel = linuxKernelFacts(root);
+    return sources;
+}
+
+}  // namespace nvx::linux_source
