@@ -128,9 +128,7 @@ TEST_F(CommandTest, NonZeroExitNamesStandardError) {
     // Standard error is not trimmed.
     EXPECT_EQ(failureMessage(tool("spaced", "printf ' no disk \\n' >&2\nexit 1"), {}, token_),
               "Не удалось собрать системные сведения:  no disk \n");
-}
-
-TEST_F(CommandTest, AChildKilledByASignalFails) {
+    // Death by a signal is a failure too.
     EXPECT_EQ(failureMessage(tool("crash", "printf dying >&2\nkill -KILL $$"), {}, token_),
               "Не удалось собрать системные сведения: dying");
 }
@@ -262,16 +260,13 @@ TEST_F(CommandTest, TheWorkingFolderIsPrivateAndNamedByAnUpperCaseUUID) {
     EXPECT_NE(output.find("\n600 "), std::string::npos) << output;
 }
 
-TEST_F(CommandTest, AMissingTemporaryFolderIsCreated) {
+TEST_F(CommandTest, TheTemporaryFolderIsCreatedWhenMissingAndMustBeAFolder) {
     ::setenv("TMPDIR", (temporary_ / "deeper" / "still").c_str(), 1);
     EXPECT_EQ(command(tool("ok", "printf ok"), {}, token_), "ok");
     EXPECT_TRUE(fs::is_empty(temporary_ / "deeper" / "still"));
     fs::remove_all(temporary_ / "deeper");
-}
 
-TEST_F(CommandTest, AnUnusableTemporaryFolderIsAFileSystemError) {
-    const auto blocker = file("blocker", "not a folder");
-    ::setenv("TMPDIR", (fs::path(blocker) / "inside").c_str(), 1);
+    ::setenv("TMPDIR", (fs::path(file("blocker", "not a folder")) / "inside").c_str(), 1);
     EXPECT_THROW(command(tool("ok", "printf ok"), {}, token_), FileSystemError);
 }
 
