@@ -34,8 +34,8 @@ constexpr double graceIntervalSeconds = 0.02;
 constexpr std::size_t stderrCharacterLimit = 500;
 
 [[noreturn]] void throwFolderError(const char* action, const std::filesystem::path& path, int errorNumber) {
-    throw FileSystemError(std::string("Не удалось ") + action + " «" + path.string() + "»: " +
-                          systemErrorText(errorNumber) + ".");
+    throw FileSystemError(std::string("Не удалось ") + action + " «" + path.string() +
+                          "»: " + systemErrorText(errorNumber) + ".");
 }
 
 // The system's temporary folder, as the environment names it. Unlike
@@ -83,8 +83,7 @@ public:
 private:
     int openOutput(const char* name) {
         const auto file = path_ / name;
-        const int descriptor =
-            ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int descriptor = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (descriptor < 0) {
             const int errorNumber = errno;
             closeOutputs();

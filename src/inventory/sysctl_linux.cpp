@@ -75,8 +75,8 @@ std::optional<Number> parsedNumber(std::string_view text) {
 
 // The firmware's product name: DMI on PCs and Macs, the device tree on boards.
 std::optional<std::string> machineModel(const fs::path& root) {
-    for (const char* file : {"sys/class/dmi/id/product_name", "proc/device-tree/model",
-                             "sys/firmware/devicetree/base/model"}) {
+    for (const char* file :
+         {"sys/class/dmi/id/product_name", "proc/device-tree/model", "sys/firmware/devicetree/base/model"}) {
         if (const auto raw = readAttribute(root / file)) {
             auto text = attributeText(*raw);
             if (!text.empty()) return text;
@@ -151,13 +151,13 @@ struct CPUPart {
 
 // Names of common 64-bit ARM cores, which /proc/cpuinfo gives only as numbers.
 constexpr CPUPart armParts[] = {
-    {0x41, 0xd03, "Cortex-A53"},  {0x41, 0xd04, "Cortex-A35"},   {0x41, 0xd05, "Cortex-A55"},
-    {0x41, 0xd07, "Cortex-A57"},  {0x41, 0xd08, "Cortex-A72"},   {0x41, 0xd09, "Cortex-A73"},
-    {0x41, 0xd0a, "Cortex-A75"},  {0x41, 0xd0b, "Cortex-A76"},   {0x41, 0xd0c, "Neoverse-N1"},
-    {0x41, 0xd0d, "Cortex-A77"},  {0x41, 0xd40, "Neoverse-V1"},  {0x41, 0xd41, "Cortex-A78"},
-    {0x41, 0xd44, "Cortex-X1"},   {0x41, 0xd46, "Cortex-A510"},  {0x41, 0xd47, "Cortex-A710"},
-    {0x41, 0xd48, "Cortex-X2"},   {0x41, 0xd49, "Neoverse-N2"},  {0x41, 0xd4d, "Cortex-A715"},
-    {0x41, 0xd4e, "Cortex-X3"},   {0x41, 0xd4f, "Neoverse-V2"},  {0x41, 0xd80, "Cortex-A520"},
+    {0x41, 0xd03, "Cortex-A53"},  {0x41, 0xd04, "Cortex-A35"},  {0x41, 0xd05, "Cortex-A55"},
+    {0x41, 0xd07, "Cortex-A57"},  {0x41, 0xd08, "Cortex-A72"},  {0x41, 0xd09, "Cortex-A73"},
+    {0x41, 0xd0a, "Cortex-A75"},  {0x41, 0xd0b, "Cortex-A76"},  {0x41, 0xd0c, "Neoverse-N1"},
+    {0x41, 0xd0d, "Cortex-A77"},  {0x41, 0xd40, "Neoverse-V1"}, {0x41, 0xd41, "Cortex-A78"},
+    {0x41, 0xd44, "Cortex-X1"},   {0x41, 0xd46, "Cortex-A510"}, {0x41, 0xd47, "Cortex-A710"},
+    {0x41, 0xd48, "Cortex-X2"},   {0x41, 0xd49, "Neoverse-N2"}, {0x41, 0xd4d, "Cortex-A715"},
+    {0x41, 0xd4e, "Cortex-X3"},   {0x41, 0xd4f, "Neoverse-V2"}, {0x41, 0xd80, "Cortex-A520"},
     {0x41, 0xd81, "Cortex-A720"}, {0x41, 0xd82, "Cortex-X4"},
 };
 
@@ -167,9 +167,9 @@ struct Implementer {
 };
 
 constexpr Implementer armImplementers[] = {
-    {0x41, "ARM"},     {0x42, "Broadcom"}, {0x43, "Cavium"},  {0x46, "Fujitsu"}, {0x48, "HiSilicon"},
-    {0x4e, "NVIDIA"},  {0x50, "APM"},      {0x51, "Qualcomm"}, {0x53, "Samsung"}, {0x56, "Marvell"},
-    {0x61, "Apple"},   {0x69, "Intel"},    {0xc0, "Ampere"},
+    {0x41, "ARM"},    {0x42, "Broadcom"}, {0x43, "Cavium"},   {0x46, "Fujitsu"}, {0x48, "HiSilicon"},
+    {0x4e, "NVIDIA"}, {0x50, "APM"},      {0x51, "Qualcomm"}, {0x53, "Samsung"}, {0x56, "Marvell"},
+    {0x61, "Apple"},  {0x69, "Intel"},    {0xc0, "Ampere"},
 };
 
 std::optional<unsigned> hexNumber(std::string_view text) {
@@ -275,8 +275,12 @@ std::optional<std::int64_t> sysctlIntAt(const fs::path& root, const std::string&
     return value ? std::optional<std::int64_t>(*value) : std::nullopt;
 }
 
-std::optional<std::string> sysctlString(const std::string& name) { return sysctlStringAt("/", name); }
+std::optional<std::string> sysctlString(const std::string& name) {
+    return sysctlStringAt("/", name);
+}
 
-std::optional<std::int64_t> sysctlInt(const std::string& name) { return sysctlIntAt("/", name); }
+std::optional<std::int64_t> sysctlInt(const std::string& name) {
+    return sysctlIntAt("/", name);
+}
 
 }  // namespace nvx

@@ -52,10 +52,10 @@ TEST(ShippedModelCatalog, EveryEntryIsComplete) {
 
 TEST(ShippedModelCatalog, CoversEveryFamilyFrom2015On) {
     const auto catalog = shippedCatalog();
-    for (const char* model : {"MacBook8,1", "MacBook10,1", "MacBookAir7,1", "MacBookAir10,1", "Mac16,13",
-                              "MacBookPro11,4", "MacBookPro16,4", "MacBookPro18,4", "Mac16,5", "iMac16,1",
-                              "iMacPro1,1", "iMac21,2", "Mac16,3", "Macmini8,1", "Mac16,11", "MacPro7,1",
-                              "Mac14,8", "Mac13,2", "Mac15,14"})
+    for (const char* model :
+         {"MacBook8,1", "MacBook10,1", "MacBookAir7,1", "MacBookAir10,1", "Mac16,13", "MacBookPro11,4",
+          "MacBookPro16,4", "MacBookPro18,4", "Mac16,5", "iMac16,1", "iMacPro1,1", "iMac21,2", "Mac16,3", "Macmini8,1",
+          "Mac16,11", "MacPro7,1", "Mac14,8", "Mac13,2", "Mac15,14"})
         EXPECT_FALSE(catalog.matches(model).empty()) << model;
     EXPECT_GE(catalog.models.size(), 90u);
 }

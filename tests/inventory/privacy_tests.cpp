@@ -43,8 +43,8 @@ TEST(CleanedInventory, LooksAtKeysOnlyNeverAtValues) {
 }
 
 TEST(CleanedInventory, LeavesScalarsAndEmptyContainersAsTheyAre) {
-    for (const json& node : {json::object(), json::array(), json("serial"), json(42), json(2.5), json(true),
-                             json(nullptr)})
+    for (const json& node :
+         {json::object(), json::array(), json("serial"), json(42), json(2.5), json(true), json(nullptr)})
         EXPECT_EQ(cleanedInventory(node), node) << node.dump();
     EXPECT_TRUE(cleanedInventory(json::object()).is_object());
     EXPECT_TRUE(cleanedInventory(json::array()).is_array());
@@ -57,9 +57,9 @@ TEST(DeviceIdentifier, IsSHA256OfThePrefixedUUIDWithVersionAndVariantBits) {
 }
 
 TEST(DeviceIdentifier, TakesTheInputExactlyAsGiven) {
-    const std::set<std::string> identifiers = {
-        deviceIdentifier("abc-uuid"), deviceIdentifier("ABC-UUID"), deviceIdentifier(" abc-uuid"),
-        deviceIdentifier("abc-uuid\n"), deviceIdentifier("абв")};
+    const std::set<std::string> identifiers = {deviceIdentifier("abc-uuid"), deviceIdentifier("ABC-UUID"),
+                                               deviceIdentifier(" abc-uuid"), deviceIdentifier("abc-uuid\n"),
+                                               deviceIdentifier("абв")};
     EXPECT_EQ(identifiers.size(), 5u);
     for (const auto& identifier : identifiers) {
         EXPECT_TRUE(isCanonicalUUID(identifier)) << identifier;

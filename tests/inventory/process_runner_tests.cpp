@@ -51,8 +51,10 @@ protected:
         errno = 0;
         EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a child was left unreaped";
         EXPECT_EQ(errno, ECHILD);
-        if (previousTemporary_) ::setenv("TMPDIR", previousTemporary_->c_str(), 1);
-        else ::unsetenv("TMPDIR");
+        if (previousTemporary_)
+            ::setenv("TMPDIR", previousTemporary_->c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
         std::error_code ignored;
         fs::remove_all(root_, ignored);
     }
@@ -81,8 +83,8 @@ private:
     std::set<std::string> descriptorsBefore_;
 };
 
-std::string failureMessage(const std::string& tool, const std::vector<std::string>& arguments,
-                           const StopToken& token, double timeout = 90.0) {
+std::string failureMessage(const std::string& tool, const std::vector<std::string>& arguments, const StopToken& token,
+                           double timeout = 90.0) {
     try {
         command(tool, arguments, token, timeout);
     } catch (const DepotriumError& error) {
@@ -246,9 +248,10 @@ TEST_F(CommandTest, TheChildGetsOnlyTheStandardDescriptors) {
 }
 
 TEST_F(CommandTest, TheWorkingFolderIsPrivateAndNamedByAnUpperCaseUUID) {
-    const auto output = command(
-        tool("where", "folder=$(dirname \"$(readlink /proc/$$/fd/1)\")\nstat -c '%a %n' \"$folder\" \"$folder/stdout\""),
-        {}, token_);
+    const auto output =
+        command(tool("where",
+                     "folder=$(dirname \"$(readlink /proc/$$/fd/1)\")\nstat -c '%a %n' \"$folder\" \"$folder/stdout\""),
+                {}, token_);
     const auto first = output.substr(0, output.find('\n'));
     ASSERT_GT(first.size(), 4u) << output;
     EXPECT_EQ(first.substr(0, 4), "700 ") << output;

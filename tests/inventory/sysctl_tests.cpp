@@ -29,8 +29,7 @@ TEST(SysctlOnLinuxTrees, AnswersFromCapturedMachines) {
     const Machine machines[] = {
         // Hybrid laptop CPU: 8 E-cores in clusters, 4 P-cores with two threads.
         {"ghw-thinkpad-x1-carbon-gen10", std::nullopt, "12th Gen Intel(R) Core(TM) i7-1270P", 16, 12},
-        {"ghw-xeon-l5640-2socket-server", std::nullopt, "Intel(R) Xeon(R) CPU           L5640  @ 2.27GHz", 24,
-         12},
+        {"ghw-xeon-l5640-2socket-server", std::nullopt, "Intel(R) Xeon(R) CPU           L5640  @ 2.27GHz", 24, 12},
         // Two of four CPUs offline, each online one in its own package.
         {"ghw-kvm-guest-offline-cpus", std::nullopt, "Intel Xeon Processor (Skylake, IBRS)", 2, 2},
         // 64-bit ARM: no "model name", only implementer and part numbers.
@@ -96,8 +95,7 @@ TEST_F(SysctlOnMadeTree, BrandNamesEveryKindOfARMCoreOnce) {
     for (const char* part : {"0xd05", "0xd05", "0xd0b", "0xd0b", "0xfff"})
         cpuinfo += std::string("processor\t: 0\nCPU implementer\t: 0x41\nCPU part\t: ") + part + "\n\n";
     write("proc/cpuinfo", cpuinfo);
-    EXPECT_EQ(sysctlStringAt(root_, "machdep.cpu.brand_string"),
-              "ARM Cortex-A55, ARM Cortex-A76, ARM CPU part 0xfff");
+    EXPECT_EQ(sysctlStringAt(root_, "machdep.cpu.brand_string"), "ARM Cortex-A55, ARM Cortex-A76, ARM CPU part 0xfff");
     write("proc/cpuinfo", "Processor\t: ARMv7 Processor rev 4 (v7l)\nCPU implementer\t: 0x99\nCPU part\t: 0xc07\n");
     EXPECT_EQ(sysctlStringAt(root_, "machdep.cpu.brand_string"), "ARMv7 Processor rev 4 (v7l)");
     write("proc/cpuinfo", "processor : 0\nmodel name :\nflags : fpu\n");
