@@ -105,8 +105,9 @@ private:
     int stderr_ = -1;
 };
 
-// Signals that the child's process group takes over when started: a shell or
-// a parent that ignored or blocked them must not make the tool deaf to SIGTERM.
+// The tool starts with the usual signal handling: whatever this process or the
+// calling thread ignores or blocks (SIGPIPE, a nohup'ed SIGHUP, a mask set for
+// a worker thread) must not make the tool deaf to SIGTERM or its pipes odd.
 void resetSignals(posix_spawnattr_t& attributes) {
     sigset_t defaults;
     sigemptyset(&defaults);
@@ -134,7 +135,7 @@ pid_t launch(const std::string& tool, const std::vector<std::string>& arguments,
     posix_spawn_file_actions_adddup2(&actions, folder.standardOutput(), STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, folder.standardError(), STDERR_FILENO);
     short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-    inheritOnlyStandardDescriptors(actions, attributes, flags);
+    inheritOnlyStandardDescriptors(actions, flags);
     posix_spawnattr_setflags(&attributes, flags);
     posix_spawnattr_setpgroup(&attributes, 0);
     resetSignals(attributes);

@@ -34,6 +34,6 @@ bool pollForChildExit(pid_t child, double seconds);
 
 // Asks the spawn to hand the child no descriptor but standard input, output
 // and error, whatever other code in this process left without close-on-exec.
-void inheritOnlyStandardDescriptors(posix_spawn_file_actions_t& actions, posix_spawnattr_t& attributes, short& flags);
+void inheritOnlyStandardDescriptors(posix_spawn_file_actions_t& actions, short& flags);
 
 }  // namespace nvx

@@ -37,7 +37,7 @@ bool ChildExitWatch::waitForExit(double seconds) {
     }
 }
 
-void inheritOnlyStandardDescriptors(posix_spawn_file_actions_t& actions, posix_spawnattr_t&, short&) {
+void inheritOnlyStandardDescriptors(posix_spawn_file_actions_t& actions, short&) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 #else

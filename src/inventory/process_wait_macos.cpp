@@ -48,7 +48,7 @@ bool ChildExitWatch::waitForExit(double seconds) {
     }
 }
 
-void inheritOnlyStandardDescriptors(posix_spawn_file_actions_t& actions, posix_spawnattr_t&, short& flags) {
+void inheritOnlyStandardDescriptors(posix_spawn_file_actions_t& actions, short& flags) {
     // Everything not named in a file action is closed in the child; standard
     // input is inherited as it stands.
     flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
