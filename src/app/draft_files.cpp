@@ -25,7 +25,8 @@ QString dataDirectoryPath() {
     }
     // $XDG_DATA_HOME (default ~/.local/share) on Linux, Application Support on macOS.
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.local/share");
+    // A relative XDG_DATA_HOME is invalid and to be ignored; Qt passes it on.
+    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.local/share");
     return base + QStringLiteral("/NVX Depotrium");
 }
 
