@@ -1,0 +1,45 @@
+#include "burko_sheet.h"
+
+#include <QImageReader>
+
+#include "core/resources.h"
+
+namespace nvx {
+
+namespace {
+
+constexpr int sheetWidth = 1536;
+constexpr int sheetHeight = 2288;
+constexpr int cellWidth = 192;
+constexpr int cellHeight = 208;
+constexpr int rows = 11;
+constexpr int columns = 8;
+
+}  // namespace
+
+BurkoFrames cutBurkoSheet(const QString& path) {
+    if (path.isEmpty()) return {};
+    QImageReader reader(path);
+    const QImage sheet = reader.read();  // the first image of the file
+    if (sheet.isNull() || sheet.width() != sheetWidth || sheet.height() != sheetHeight) return {};
+    // Premultiplied frames draw without a conversion on every paint.
+    const QImage prepared = sheet.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    BurkoFrames frames(rows);
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            QImage cell = prepared.copy(column * cellWidth, row * cellHeight, cellWidth, cellHeight);
+            if (!cell.isNull()) frames[static_cast<std::size_t>(row)].push_back(std::move(cell));
+        }
+    }
+    return frames;
+}
+
+const BurkoFrames& sharedBurkoFrames() {
+    static const BurkoFrames frames = [] {
+        const auto path = resourcePath("burko", "png");
+        return path.empty() ? BurkoFrames() : cutBurkoSheet(QString::fromStdString(path.string()));
+    }();
+    return frames;
+}
+
+}  // namespace nvx

@@ -1,0 +1,74 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// Section 1: the collected hardware, section by section.
+Pane {
+    id: page
+
+    required property DepotriumModel model
+    required property var sections
+
+    readonly property var report: model.report
+    readonly property var inventory: report ? report.inventory : undefined
+    readonly property bool inventoryIsObject: !!inventory && typeof inventory === "object" && !Array.isArray(inventory)
+
+    padding: 28
+    background: null
+
+    ColumnLayout {
+        width: parent.width
+        spacing: 12
+        visible: !!page.report
+
+        Loader {
+            Layout.fillWidth: true
+            active: !!page.report
+            sourceComponent: HardwareSummary {
+                system: page.report.system
+            }
+        }
+        Label {
+            Layout.topMargin: 14
+            text: "Подробная опись macOS"
+            color: DepotriumPalette.ink
+            font.pixelSize: 17
+            font.weight: Font.DemiBold
+        }
+        CaptionText {
+            Layout.fillWidth: true
+            font.pixelSize: 12
+            text: "Серийные номера и исходные UUID исключены. Для истории используется производный идентификатор устройства. Недоступные разделы отмечаются отдельно."
+        }
+        Divider { Layout.fillWidth: true }
+        Repeater {
+            model: page.inventoryIsObject ? page.sections.filter(section => page.inventory.hasOwnProperty(section.key)) : []
+            InventorySection {
+                required property var modelData
+                Layout.fillWidth: true
+                title: modelData.title
+                value: page.inventory[modelData.key]
+            }
+        }
+        Repeater {
+            model: page.report ? (page.report.warnings || []) : []
+            CaptionText {
+                required property string modelData
+                Layout.fillWidth: true
+                color: DepotriumPalette.rust
+                font.pixelSize: 12
+                text: modelData
+            }
+        }
+    }
+
+    Label {
+        visible: !page.report
+        width: parent.width
+        wrapMode: Text.Wrap
+        color: DepotriumPalette.muted
+        text: "Начните опись на вкладке «Приёмка». Здесь появится оборудование именно этого Mac."
+    }
+}

@@ -1,0 +1,155 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import QtQuick.Dialogs
+
+// The application's only main window: the sidebar on the left, the selected
+// section on the right. Everything shown comes from the model.
+ApplicationWindow {
+    id: window
+
+    required property DepotriumModel model
+    // The collector's sections in table order: [{key, title}].
+    required property var sections
+
+    title: "NVX Depotrium"
+    width: 1060
+    height: 800
+    minimumWidth: 940
+    minimumHeight: 720
+    visible: true
+    color: DepotriumPalette.paper
+    font.family: "DejaVu Sans"
+    font.pixelSize: 13
+
+    // A light scheme with the rust accent, whatever the desktop's theme.
+    palette.window: DepotriumPalette.paper
+    palette.windowText: DepotriumPalette.ink
+    palette.base: "#fffdf7"
+    palette.alternateBase: DepotriumPalette.paper
+    palette.text: DepotriumPalette.ink
+    palette.button: "#ece7da"
+    palette.buttonText: DepotriumPalette.ink
+    palette.highlight: DepotriumPalette.rust
+    palette.highlightedText: "white"
+    palette.placeholderText: DepotriumPalette.muted
+    palette.mid: "#c9c2b0"
+    palette.dark: "#a39c8a"
+    palette.light: "white"
+    palette.link: DepotriumPalette.rust
+    palette.toolTipBase: DepotriumPalette.paper
+    palette.toolTipText: DepotriumPalette.ink
+
+    menuBar: MenuBar {
+        Menu {
+            title: "NVX Depotrium"
+            Action {
+                text: "Настройки…"
+                shortcut: "Ctrl+,"
+                onTriggered: settingsWindow.openSettings()
+            }
+            MenuSeparator {}
+            Action {
+                text: "Выйти"
+                shortcut: StandardKey.Quit
+                onTriggered: Qt.quit()
+            }
+        }
+    }
+
+    // Every edit of the label rewrites the draft; the model stores only a
+    // completed, unaccepted report.
+    Connections {
+        target: window.model
+        function onNameChanged() { window.model.persist() }
+        function onOwnerChanged() { window.model.persist() }
+        function onLocationChanged() { window.model.persist() }
+        function onDescriptionTextChanged() { window.model.persist() }
+    }
+
+    SettingsWindow {
+        id: settingsWindow
+        model: window.model
+    }
+
+    FileDialog {
+        id: exportDialog
+        objectName: "exportDialog"
+        title: "Сохранить JSON"
+        fileMode: FileDialog.SaveFile
+        nameFilters: ["JSON (*.json)"]
+        defaultSuffix: "json"
+        onAccepted: window.model.exportTo(selectedFile.toString())
+    }
+
+    function exportReport() {
+        exportDialog.currentFolder = ExportLocation.folder()
+        exportDialog.selectedFile = ExportLocation.file(window.model.suggestedExportName())
+        exportDialog.open()
+    }
+
+    RowLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        Sidebar {
+            Layout.preferredWidth: 230
+            Layout.fillHeight: true
+            model: window.model
+        }
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            spacing: 0
+
+            TitleBar {
+                Layout.fillWidth: true
+                tab: window.model.tab
+            }
+
+            ScrollView {
+                id: pageScroll
+                objectName: "pageScroll"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                contentWidth: availableWidth
+                clip: true
+
+                Loader {
+                    width: pageScroll.availableWidth
+                    sourceComponent: window.model.tab === 0 ? intakePage
+                                   : window.model.tab === 1 ? inventoryPage : resultsPage
+                }
+            }
+
+            Footer {
+                Layout.fillWidth: true
+                model: window.model
+            }
+        }
+    }
+
+    Component {
+        id: intakePage
+        IntakePage {
+            model: window.model
+            onExportRequested: window.exportReport()
+        }
+    }
+    Component {
+        id: inventoryPage
+        InventoryPage {
+            model: window.model
+            sections: window.sections
+        }
+    }
+    Component {
+        id: resultsPage
+        ResultsPage {
+            model: window.model
+        }
+    }
+}

@@ -1,0 +1,84 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The status line and what can be done from here: progress and stop while
+// a run goes on, the start block before the first completed report.
+ColumnLayout {
+    id: block
+
+    required property DepotriumModel model
+
+    readonly property bool hasCompletedReport: !!model.report && model.report.completed === true
+
+    spacing: 10
+
+    SelectableText {
+        objectName: "stage"
+        Layout.fillWidth: true
+        text: block.model.stage
+        font.pixelSize: 16
+        font.weight: Font.Medium
+        Accessible.name: text
+    }
+
+    ColumnLayout {
+        Layout.fillWidth: true
+        visible: block.model.running
+        spacing: 10
+
+        ProgressBar {
+            objectName: "progress"
+            Layout.fillWidth: true
+            from: 0
+            to: 1
+            value: block.model.progress
+        }
+        CaptionText {
+            Layout.fillWidth: true
+            font.pixelSize: 12
+            text: "Сбор сведений может занять до полутора минут. Во время измерений оставьте компьютер без другой нагрузки."
+        }
+        Button {
+            objectName: "stop"
+            text: "Остановить"
+            onClicked: block.model.cancel()
+        }
+    }
+
+    ColumnLayout {
+        Layout.fillWidth: true
+        visible: !block.model.running && !block.hasCompletedReport
+        spacing: 10
+
+        Label {
+            Layout.fillWidth: true
+            wrapMode: Text.Wrap
+            color: DepotriumPalette.muted
+            text: "Процессор, память, графика, накопители и подключённые устройства — в одной описи. Затем проверим скорость этого Mac."
+        }
+        CheckBox {
+            objectName: "includeDisk"
+            text: "Проверить диск временным файлом 128 МиБ"
+            checked: block.model.includeDisk
+            onToggled: block.model.includeDisk = checked
+        }
+        CaptionText {
+            Layout.fillWidth: true
+            text: "Временный файл будет удалён после теста. Пользовательские файлы не изменяются."
+        }
+        Button {
+            objectName: "start"
+            Accessible.name: text
+            text: "Начать опись и тест"
+            highlighted: true
+            font.pixelSize: 15
+            font.weight: Font.DemiBold
+            topPadding: 12
+            bottomPadding: 12
+            leftPadding: 22
+            rightPadding: 22
+            onClicked: block.model.start()
+        }
+    }
+}
