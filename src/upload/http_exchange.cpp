@@ -1,0 +1,129 @@
+#include "upload/http_exchange.h"
+
+#include <memory>
+
+#include "core/errors.h"
+#include "upload/curl_session.h"
+
+namespace nvx {
+namespace {
+
+// The session's own limit: no request waits longer than this for the
+// connection or for its next byte. A request's time limit bounds the whole
+// exchange on top of it.
+constexpr long sessionIdleLimitSeconds = 30;
+
+struct ResponseSink {
+    std::string body;
+    bool tooLarge = false;
+};
+
+size_t collectBody(char* data, size_t size, size_t count, void* userData) {
+    auto* sink = static_cast<ResponseSink*>(userData);
+    const size_t length = size * count;
+    if (length > DepotriumAPI::maximumResponseBytes - sink->body.size()) {
+        sink->tooLarge = true;
+        return 0;  // anything but `length` makes libcurl abort the transfer
+    }
+    sink->body.append(data, length);
+    return length;
+}
+
+struct HeaderListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+struct URLDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+
+std::string transportFailure(CURLcode code, const char* detail) {
+    std::string text = (detail != nullptr && detail[0] != '\0') ? detail : curl_easy_strerror(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return "Не удалось связаться со складом: " + text;
+}
+
+}  // namespace
+
+std::string hostOfURL(const std::string& url) {
+    std::unique_ptr<CURLU, URLDeleter> parsed(curl_url());
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
+    char* host = nullptr;
+    if (curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK || host == nullptr) return {};
+    std::string result = host;
+    curl_free(host);
+    return result;
+}
+
+HTTPResponse exchange(const HTTPRequest& request, const UploadOptions& options) {
+    CurlSession::Lease lease = CurlSession::shared().borrow();
+    CURL* curl = lease.get();
+
+    HeaderList headers;
+    for (const std::string& header : request.headers) {
+        curl_slist* extended = curl_slist_append(headers.get(), header.c_str());
+        if (extended == nullptr) throw TransportError("Не удалось подготовить HTTP-запрос: не хватило памяти.");
+        headers.release();
+        headers.reset(extended);
+    }
+    // The body is sent at once: waiting for "100 Continue" only costs time.
+    if (request.method == "POST") {
+        curl_slist* extended = curl_slist_append(headers.get(), "Expect:");
+        if (extended == nullptr) throw TransportError("Не удалось подготовить HTTP-запрос: не хватило памяти.");
+        headers.release();
+        headers.reset(extended);
+    }
+
+    ResponseSink sink;
+    char errorText[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // threads: no SIGALRM-based time-outs
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!options.trustedAuthoritiesPEM.empty()) {
+        curl_blob authorities{const_cast<char*>(options.trustedAuthoritiesPEM.data()),
+                              options.trustedAuthoritiesPEM.size(), CURL_BLOB_COPY};
+        curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &authorities);
+    }
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeLimit.count() * 1000));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, sessionIdleLimitSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, sessionIdleLimitSeconds);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(DepotriumAPI::maximumResponseBytes));
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collectBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+    if (request.method == "POST") {
+        curl_easy_setopt(curl, CURLOPT_POST, 1L);
+        // Never a null pointer: libcurl would then read the body from stdin.
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.empty() ? "" : request.body.data());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    } else {
+        curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    }
+
+    const CURLcode result = curl_easy_perform(curl);
+    // The pooled handle must not keep pointers into this frame.
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+
+    if (sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+        throw TransportError("Склад прислал слишком большой ответ (больше 64 МиБ); он не принят.");
+    }
+    if (result != CURLE_OK) throw TransportError(transportFailure(result, errorText));
+
+    HTTPResponse response;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
+    char* finalURL = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &finalURL) == CURLE_OK && finalURL != nullptr) {
+        response.finalURL = finalURL;
+    }
+    response.body = std::move(sink.body);
+    return response;
+}
+
+}  // namespace nvx
