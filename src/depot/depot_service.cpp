@@ -1,0 +1,205 @@
+#include "depot/depot_service.h"
+
+#include <ctime>
+
+#include <nlohmann/json.hpp>
+
+#include "core/report_json.h"
+#include "depot/html_pages.h"
+#include "depot/receipt_key_digest.h"
+
+namespace nvx::depot {
+namespace {
+
+constexpr const char* receiptKeyHeader = "X-NVX-Receipt-Key";
+constexpr const char* jsonType = "application/json; charset=utf-8";
+constexpr const char* htmlType = "text/html; charset=utf-8";
+
+// Identifiers are UUIDs in practice; anything longer than this is not one
+// of ours and would only bloat the database and the pages.
+constexpr std::size_t maximumIdentifierBytes = 256;
+
+void refuse(httplib::Response& response, int status, const std::string& message) {
+    response.status = status;
+    response.set_content(nlohmann::json{{"error", message}}.dump(), jsonType);
+}
+
+// "application/json", with or without parameters such as a charset, in any
+// letter case.
+bool isJSONContentType(const std::string& value) {
+    std::string type = value.substr(0, value.find(';'));
+    while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.pop_back();
+    if (type.size() != 16) return false;
+    for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return type == "application/json";
+}
+
+bool isUsableIdentifier(const std::string& id) {
+    if (id.empty() || id.size() > maximumIdentifierBytes) return false;
+    for (unsigned char c : id) {
+        if (c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
+// Request targets come from the network: keep log lines one line of
+// printable text.
+std::string printable(const std::string& text) {
+    std::string result;
+    result.reserve(text.size());
+    for (unsigned char c : text) result.push_back(c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c));
+    return result;
+}
+
+}  // namespace
+
+DepotService::DepotService(DepotStore& store, LogLine log, Clock clock)
+    : store_(store), log_(std::move(log)), clock_(std::move(clock)) {}
+
+std::string DepotService::utcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    gmtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+void DepotService::install(httplib::Server& server) {
+    server.set_payload_max_length(maximumReportBytes);
+    // Idle kept-alive connections hold a worker each and delay a stop by up
+    // to this long; clients that come back later simply reconnect.
+    server.set_keep_alive_timeout(2);
+    server.set_keep_alive_max_count(1000);
+    // Enough workers that a few browsers and uploaders keeping connections
+    // open do not queue the next client behind them.
+    server.new_task_queue = [] { return new httplib::ThreadPool(32); };
+
+    server.Post("/api/runs", [this](const httplib::Request& request, httplib::Response& response) {
+        submit(request, response);
+    });
+    server.Get("/api/runs/(.+)", [this](const httplib::Request& request, httplib::Response& response) {
+        readBack(request, response);
+    });
+    server.Get("/", [this](const httplib::Request& request, httplib::Response& response) { page(request, response); });
+
+    // Statuses the library sets itself (unknown route, body too large, bad
+    // request line) still answer with a readable reason.
+    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty()) return;
+        switch (response.status) {
+        case 404: refuse(response, 404, "Такого адреса на складе нет."); break;
+        case 413: refuse(response, 413, "Опись больше 32 МиБ; склад такие не принимает."); break;
+        default: refuse(response, response.status, "Склад не понял запрос."); break;
+        }
+    });
+    server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
+        std::string detail = "неизвестная ошибка";
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& caught) {
+            detail = caught.what();
+        } catch (...) {
+        }
+        refuse(response, 500, "Склад не смог обработать запрос: " + detail);
+    });
+    server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
+        logRequest(request, response);
+    });
+}
+
+void DepotService::submit(const httplib::Request& request, httplib::Response& response) {
+    if (!isJSONContentType(request.get_header_value("Content-Type"))) {
+        refuse(response, 415, "Склад принимает опись только как JSON (Content-Type: application/json).");
+        return;
+    }
+    const std::string key = request.get_header_value(receiptKeyHeader);
+    if (!isWellFormedReceiptKey(key)) {
+        refuse(response, 400,
+               "Опись без ключа получения не принята: нужен заголовок X-NVX-Receipt-Key из 64 строчных "
+               "шестнадцатеричных цифр.");
+        return;
+    }
+    RunReport report;
+    try {
+        report = RunReport::decode(request.body);
+    } catch (const ParseError& error) {
+        refuse(response, 400, std::string("Склад не принял опись. ") + error.what());
+        return;
+    }
+    if (!isUsableIdentifier(report.id)) {
+        refuse(response, 400, "Склад не принял опись: у неё нет пригодного идентификатора.");
+        return;
+    }
+
+    NewRun run;
+    run.id = report.id;
+    run.keyDigest = receiptKeyDigest(key);
+    run.body = request.body;
+    run.receivedAt = clock_();
+    run.name = report.name;
+    run.owner = report.owner;
+    run.location = report.location;
+    run.model = report.system.model;
+    switch (store_.store(run)) {
+    case StoreOutcome::stored:
+    case StoreOutcome::alreadyStored:
+        response.set_content(nlohmann::json{{"id", report.id}}.dump(), jsonType);
+        return;
+    case StoreOutcome::takenByAnotherKey:
+        refuse(response, 409, "Опись с этим идентификатором уже принята с другим ключом получения.");
+        return;
+    case StoreOutcome::differentBody:
+        refuse(response, 409, "Опись с этим идентификатором уже принята с другим содержимым.");
+        return;
+    }
+}
+
+void DepotService::readBack(const httplib::Request& request, httplib::Response& response) {
+    // An unknown id and a wrong key get the same answer, so the API does not
+    // tell which records exist.
+    constexpr const char* notYours = "Склад не выдаёт эту опись без её ключа получения.";
+    const std::string key = request.get_header_value(receiptKeyHeader);
+    if (!isWellFormedReceiptKey(key)) {
+        refuse(response, 401, notYours);
+        return;
+    }
+    const auto stored = store_.find(request.matches[1].str());
+    if (!stored || !sameDigest(stored->keyDigest, receiptKeyDigest(key))) {
+        refuse(response, 401, notYours);
+        return;
+    }
+    response.set_header("Cache-Control", "no-store");
+    response.set_content(stored->body, "application/json");
+}
+
+void DepotService::page(const httplib::Request& request, httplib::Response& response) {
+    // Pages show report texts; they never run anything from them.
+    response.set_header("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");
+    response.set_header("X-Content-Type-Options", "nosniff");
+    if (!request.has_param("run")) {
+        response.set_content(listPage(store_.latest(listedRecords)), htmlType);
+        return;
+    }
+    const std::string id = request.get_param_value("run");
+    const auto stored = store_.find(id);
+    if (!stored) {
+        response.status = 404;
+        response.set_content(missingRecordPage(id), htmlType);
+        return;
+    }
+    try {
+        response.set_content(recordPage(RunReport::decode(stored->body), stored->receivedAt), htmlType);
+    } catch (const ParseError&) {
+        response.status = 500;
+        response.set_content(missingRecordPage(id), htmlType);
+    }
+}
+
+void DepotService::logRequest(const httplib::Request& request, const httplib::Response& response) {
+    if (!log_) return;
+    log_(utcNow() + " " + request.remote_addr + " " + printable(request.method) + " " + printable(request.target) +
+         " " + std::to_string(response.status) + " " + std::to_string(response.body.size()));
+}
+
+}  // namespace nvx::depot

@@ -1,0 +1,218 @@
+#include "depot/depot_store.h"
+
+#include <cstring>
+
+namespace nvx::depot {
+namespace {
+
+// Readers kept open beyond this many are closed after use.
+constexpr std::size_t maximumIdleReaders = 16;
+
+[[noreturn]] void fail(sqlite3* connection, const std::string& doing) {
+    const char* detail = connection != nullptr ? sqlite3_errmsg(connection) : "нет памяти";
+    throw StorageError("Склад не смог " + doing + ": " + detail + ".");
+}
+
+void execute(sqlite3* connection, const char* sql, const std::string& doing) {
+    if (sqlite3_exec(connection, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail(connection, doing);
+}
+
+class Statement {
+public:
+    Statement(sqlite3* connection, const char* sql, std::string doing)
+        : connection_(connection), doing_(std::move(doing)) {
+        if (sqlite3_prepare_v2(connection, sql, -1, &statement_, nullptr) != SQLITE_OK) fail(connection_, doing_);
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void bind(int index, std::string_view text) {
+        if (sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8) != SQLITE_OK)
+            fail(connection_, doing_);
+    }
+    void bindBlob(int index, const void* data, std::size_t size) {
+        if (sqlite3_bind_blob64(statement_, index, size == 0 ? "" : data, size, SQLITE_STATIC) != SQLITE_OK)
+            fail(connection_, doing_);
+    }
+    void bind(int index, std::int64_t value) {
+        if (sqlite3_bind_int64(statement_, index, value) != SQLITE_OK) fail(connection_, doing_);
+    }
+
+    // True while there is a row to read.
+    bool step() {
+        const int result = sqlite3_step(statement_);
+        if (result == SQLITE_ROW) return true;
+        if (result == SQLITE_DONE) return false;
+        fail(connection_, doing_);
+    }
+
+    std::string text(int column) const {
+        const void* data = sqlite3_column_blob(statement_, column);
+        const int size = sqlite3_column_bytes(statement_, column);
+        return data == nullptr ? std::string() : std::string(static_cast<const char*>(data), size);
+    }
+    KeyDigest digest(int column) const {
+        KeyDigest digest{};
+        const void* data = sqlite3_column_blob(statement_, column);
+        if (data != nullptr && sqlite3_column_bytes(statement_, column) == static_cast<int>(digest.size())) {
+            std::memcpy(digest.data(), data, digest.size());
+        }
+        return digest;
+    }
+
+private:
+    sqlite3* connection_;
+    sqlite3_stmt* statement_ = nullptr;
+    std::string doing_;
+};
+
+// Rolls an open transaction back unless it was committed.
+class Transaction {
+public:
+    explicit Transaction(sqlite3* connection) : connection_(connection) {
+        // IMMEDIATE takes the write lock now, so the look-up and the insert
+        // below see the same database even with a second server on the file.
+        execute(connection_, "BEGIN IMMEDIATE", "начать запись");
+    }
+    ~Transaction() {
+        if (!finished_) sqlite3_exec(connection_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit() {
+        execute(connection_, "COMMIT", "записать отчёт на диск");
+        finished_ = true;
+    }
+
+private:
+    sqlite3* connection_;
+    bool finished_ = false;
+};
+
+}  // namespace
+
+DepotStore::DepotStore(const std::filesystem::path& file) : file_(file) {
+    writer_ = openConnection();
+    try {
+        // WAL lets readers go on while a report is being written. With
+        // synchronous=FULL every commit is flushed to the device before the
+        // server answers: a client deletes its local copy once we confirm, so
+        // an acknowledged record must survive a power cut too, not only a
+        // crash of this process.
+        execute(writer_, "PRAGMA journal_mode=WAL", "включить журнал WAL");
+        execute(writer_,
+                "CREATE TABLE IF NOT EXISTS runs ("
+                " sequence INTEGER PRIMARY KEY,"
+                " id TEXT NOT NULL UNIQUE,"
+                " key_sha256 BLOB NOT NULL,"
+                " body BLOB NOT NULL,"
+                " received_at TEXT NOT NULL,"
+                " name TEXT NOT NULL,"
+                " owner TEXT NOT NULL,"
+                " location TEXT NOT NULL,"
+                " model TEXT NOT NULL)",
+                "создать таблицу отчётов");
+    } catch (...) {
+        sqlite3_close_v2(writer_);
+        throw;
+    }
+}
+
+DepotStore::~DepotStore() {
+    for (sqlite3* reader : idleReaders_) sqlite3_close_v2(reader);
+    // The last connection to close checkpoints the WAL into the main file.
+    sqlite3_close_v2(writer_);
+}
+
+sqlite3* DepotStore::openConnection() {
+    sqlite3* connection = nullptr;
+    const int result = sqlite3_open_v2(file_.c_str(), &connection,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (result != SQLITE_OK) {
+        std::string detail = connection != nullptr ? sqlite3_errmsg(connection) : sqlite3_errstr(result);
+        sqlite3_close_v2(connection);
+        throw StorageError("Склад не смог открыть базу «" + file_.string() + "»: " + detail + ".");
+    }
+    try {
+        // Waits out a checkpoint or another process's write instead of failing.
+        sqlite3_busy_timeout(connection, 10'000);
+        execute(connection, "PRAGMA synchronous=FULL", "настроить запись на диск");
+    } catch (...) {
+        sqlite3_close_v2(connection);
+        throw;
+    }
+    return connection;
+}
+
+sqlite3* DepotStore::borrowReader() {
+    {
+        std::lock_guard lock(readersLock_);
+        if (!idleReaders_.empty()) {
+            sqlite3* reader = idleReaders_.back();
+            idleReaders_.pop_back();
+            return reader;
+        }
+    }
+    return openConnection();
+}
+
+void DepotStore::giveBackReader(sqlite3* connection) {
+    {
+        std::lock_guard lock(readersLock_);
+        if (idleReaders_.size() < maximumIdleReaders) {
+            idleReaders_.push_back(connection);
+            return;
+        }
+    }
+    sqlite3_close_v2(connection);
+}
+
+StoreOutcome DepotStore::store(const NewRun& run) {
+    std::lock_guard lock(writerLock_);
+    Transaction transaction(writer_);
+    {
+        Statement existing(writer_, "SELECT key_sha256, body FROM runs WHERE id = ?1", "прочитать запись");
+        existing.bind(1, run.id);
+        if (existing.step()) {
+            if (!sameDigest(existing.digest(0), run.keyDigest)) return StoreOutcome::takenByAnotherKey;
+            return existing.text(1) == run.body ? StoreOutcome::alreadyStored : StoreOutcome::differentBody;
+        }
+    }
+    Statement insert(writer_,
+                     "INSERT INTO runs (id, key_sha256, body, received_at, name, owner, location, model)"
+                     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+                     "сохранить отчёт");
+    insert.bind(1, run.id);
+    insert.bindBlob(2, run.keyDigest.data(), run.keyDigest.size());
+    insert.bindBlob(3, run.body.data(), run.body.size());
+    insert.bind(4, run.receivedAt);
+    insert.bind(5, run.name);
+    insert.bind(6, run.owner);
+    insert.bind(7, run.location);
+    insert.bind(8, run.model);
+    insert.step();
+    transaction.commit();
+    return StoreOutcome::stored;
+}
+
+std::optional<StoredRun> DepotStore::find(std::string_view id) {
+    ReaderLease reader(*this);
+    Statement query(reader.get(), "SELECT key_sha256, body, received_at FROM runs WHERE id = ?1", "прочитать отчёт");
+    query.bind(1, id);
+    if (!query.step()) return std::nullopt;
+    return StoredRun{std::string(id), query.digest(0), query.text(1), query.text(2)};
+}
+
+std::vector<RunListing> DepotStore::latest(std::size_t limit) {
+    ReaderLease reader(*this);
+    Statement query(reader.get(),
+                    "SELECT id, received_at, name, owner, location, model FROM runs ORDER BY sequence DESC LIMIT ?1",
+                    "прочитать список отчётов");
+    query.bind(1, static_cast<std::int64_t>(limit));
+    std::vector<RunListing> listing;
+    while (query.step()) {
+        listing.push_back({query.text(0), query.text(1), query.text(2), query.text(3), query.text(4), query.text(5)});
+    }
+    return listing;
+}
+
+}  // namespace nvx::depot

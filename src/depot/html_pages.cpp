@@ -1,0 +1,237 @@
+#include "depot/html_pages.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "core/json_text.h"
+
+namespace nvx::depot {
+namespace {
+
+constexpr const char* noData = "Нет данных";
+
+std::string pageStart(std::string_view title) {
+    return "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
+           escapedHTML(title) +
+           "</title>\n<style>\n"
+           "body{font-family:-apple-system,system-ui,sans-serif;margin:2em auto;max-width:60em;padding:0 1em;"
+           "color:#222;background:#fdfbf4}\n"
+           "h1{font-size:1.6em}h2{font-size:1.2em;margin-top:1.6em}\n"
+           "table{border-collapse:collapse;width:100%}th,td{text-align:left;vertical-align:top;"
+           "padding:.3em .6em;border-bottom:1px solid #ddd}\n"
+           "th{font-weight:600;color:#555}td.n{text-align:right;white-space:nowrap}\n"
+           "pre{white-space:pre-wrap;word-break:break-all;font-size:.85em;background:#f3f0e6;padding:1em}\n"
+           ".warn{color:#8a4b00}.muted{color:#777}\n"
+           "</style>\n</head>\n<body>\n";
+}
+
+constexpr const char* pageEnd = "</body>\n</html>\n";
+
+std::string orNoData(const std::string& text) { return escapedHTML(text.empty() ? noData : text); }
+
+// A number with a decimal comma, as Russian readers expect.
+std::string decimal(double value, int digits) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", digits, value);
+    std::string text = buffer;
+    for (char& c : text) {
+        if (c == '.') c = ',';
+    }
+    return text;
+}
+
+std::string significant(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.6g", value);
+    std::string text = buffer;
+    for (char& c : text) {
+        if (c == '.') c = ',';
+    }
+    return text;
+}
+
+std::string memorySize(std::uint64_t bytes) {
+    if (bytes == 0) return noData;
+    return decimal(static_cast<double>(bytes) / (1024.0 * 1024.0 * 1024.0), 1) + " ГБ";
+}
+
+// Disk capacities in decimal units, as disk makers and the system label them.
+std::string diskSize(std::uint64_t bytes) {
+    const double value = static_cast<double>(bytes);
+    if (value >= 1e12) return decimal(value / 1e12, 2) + " ТБ";
+    if (value >= 1e9) return decimal(value / 1e9, 1) + " ГБ";
+    return decimal(value / 1e6, 1) + " МБ";
+}
+
+std::string yesNo(const std::optional<bool>& flag) {
+    if (!flag) return noData;
+    return *flag ? "да" : "нет";
+}
+
+std::string row(std::string_view label, const std::string& escapedValue) {
+    return "<tr><th>" + escapedHTML(label) + "</th><td>" + escapedValue + "</td></tr>\n";
+}
+
+std::string joined(const std::vector<std::string>& texts) {
+    std::string result;
+    for (const auto& text : texts) {
+        if (!result.empty()) result += ", ";
+        result += text;
+    }
+    return result;
+}
+
+std::string recordLink(const std::string& id) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string query;
+    for (unsigned char c : id) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            query.push_back(static_cast<char>(c));
+        } else {
+            query += {'%', digits[c >> 4], digits[c & 0x0F]};
+        }
+    }
+    return "/?run=" + query;
+}
+
+std::string labelsSection(const RunReport& report, const std::string& receivedAt) {
+    std::string html = "<table>\n";
+    html += row("Имя устройства", orNoData(report.name));
+    html += row("Владелец", orNoData(report.owner));
+    html += row("Место", orNoData(report.location));
+    if (report.description) html += row("Описание", escapedHTML(*report.description));
+    html += row("Создана", escapedHTML(report.created_at));
+    html += row("Принята складом", escapedHTML(receivedAt));
+    html += row("Опись завершена", report.completed ? "да" : "нет");
+    html += row("Идентификатор", "<code>" + escapedHTML(report.id) + "</code>");
+    html += row("Устройство", "<code>" + escapedHTML(report.device_id) + "</code>");
+    html += row("Версия тестов", escapedHTML(report.benchmark_version));
+    return html + "</table>\n";
+}
+
+std::string systemSection(const SystemSummary& system) {
+    std::string html = "<h2>Система</h2>\n<table>\n";
+    html += row("Модель", orNoData(system.model));
+    if (system.model_matches && !system.model_matches->empty()) {
+        std::string names;
+        for (const auto& match : *system.model_matches) {
+            if (!names.empty()) names += "<br>";
+            names += escapedHTML(match.name) + " <span class=\"muted\">(" + escapedHTML(match.year) + ")</span>";
+        }
+        html += row("Модель по каталогу", names);
+    }
+    html += row("Чип", orNoData(system.chip));
+    html += row("Память", escapedHTML(memorySize(system.memory_bytes)));
+    html += row("Ядра", std::to_string(system.physical_cores) + " физических, " +
+                            std::to_string(system.logical_cores) + " логических");
+    html += row("Система", orNoData(system.os));
+    html += row("Архитектура", orNoData(system.architecture));
+    html += row("Графика", orNoData(joined(system.gpu)));
+    return html + "</table>\n";
+}
+
+std::string disksSection(const std::optional<std::vector<DiskSummary>>& disks) {
+    std::string html = "<h2>Диски</h2>\n";
+    if (!disks) return html + "<p class=\"muted\">Список дисков не получен.</p>\n";
+    if (disks->empty()) return html + "<p class=\"muted\">Физических дисков не найдено.</p>\n";
+    html +=
+        "<table>\n<tr><th>Диск</th><th>Объём</th><th>Подключение</th><th>Встроенный</th><th>SSD</th>"
+        "<th>Тома</th></tr>\n";
+    for (const auto& disk : *disks) {
+        html += "<tr><td>" + orNoData(disk.name) + " <span class=\"muted\">" + escapedHTML(disk.id) +
+                "</span></td><td class=\"n\">" + escapedHTML(diskSize(disk.bytes)) + "</td><td>" +
+                orNoData(disk.connection) + "</td><td>" + escapedHTML(yesNo(disk.internal)) + "</td><td>" +
+                escapedHTML(yesNo(disk.solid_state)) + "</td><td>" + escapedHTML(joined(disk.volumes)) +
+                "</td></tr>\n";
+    }
+    return html + "</table>\n";
+}
+
+std::string metricsSection(const std::vector<Metric>& metrics) {
+    std::string html = "<h2>Измерения</h2>\n";
+    if (metrics.empty()) return html + "<p class=\"muted\">Измерений нет.</p>\n";
+    html += "<table>\n<tr><th>Тест</th><th>Результат</th><th>Пояснение</th></tr>\n";
+    for (const auto& metric : metrics) {
+        std::string result = metric.value && std::isfinite(*metric.value)
+                                 ? escapedHTML(significant(*metric.value) + " " + metric.unit)
+                                 : "<span class=\"muted\">пропущено</span>";
+        html += "<tr><td>" + escapedHTML(metric.title) + "</td><td class=\"n\">" + result + "</td><td>" +
+                escapedHTML(metric.note) + "</td></tr>\n";
+    }
+    return html + "</table>\n";
+}
+
+std::string warningsSection(const std::vector<std::string>& warnings) {
+    std::string html = "<h2>Предупреждения</h2>\n";
+    if (warnings.empty()) return html + "<p class=\"muted\">Предупреждений нет.</p>\n";
+    html += "<ul>\n";
+    for (const auto& warning : warnings) html += "<li class=\"warn\">" + escapedHTML(warning) + "</li>\n";
+    return html + "</ul>\n";
+}
+
+std::string inventorySection(const JSONValue& inventory) {
+    std::string text;
+    try {
+        text = encodeJSONText(inventory.toJSON());
+    } catch (const std::exception&) {
+        text = "Опись оборудования не удалось показать.";
+    }
+    return "<h2>Опись оборудования</h2>\n<details><summary>Показать полностью</summary>\n<pre>" + escapedHTML(text) +
+           "</pre>\n</details>\n";
+}
+
+}  // namespace
+
+std::string escapedHTML(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': result += "&amp;"; break;
+        case '<': result += "&lt;"; break;
+        case '>': result += "&gt;"; break;
+        case '"': result += "&quot;"; break;
+        case '\'': result += "&#39;"; break;
+        default: result.push_back(c);
+        }
+    }
+    return result;
+}
+
+std::string recordPage(const RunReport& report, const std::string& receivedAt) {
+    const std::string title = "Опись: " + (report.name.empty() ? report.id : report.name);
+    std::string html = pageStart(title);
+    html += "<p><a href=\"/\">← Все записи склада</a></p>\n<h1>" + escapedHTML(title) + "</h1>\n";
+    html += labelsSection(report, receivedAt);
+    html += systemSection(report.system);
+    html += disksSection(report.system.disks);
+    html += metricsSection(report.metrics);
+    html += warningsSection(report.warnings);
+    html += inventorySection(report.inventory);
+    return html + pageEnd;
+}
+
+std::string missingRecordPage(std::string_view id) {
+    std::string html = pageStart("Запись не найдена");
+    html += "<p><a href=\"/\">← Все записи склада</a></p>\n<h1>Запись не найдена</h1>\n<p>На складе нет описи <code>" +
+            escapedHTML(id) + "</code>.</p>\n";
+    return html + pageEnd;
+}
+
+std::string listPage(const std::vector<RunListing>& runs) {
+    std::string html = pageStart("Склад NVX Depotrium");
+    html += "<h1>Склад NVX Depotrium</h1>\n";
+    if (runs.empty()) return html + "<p class=\"muted\">На складе пока нет описей.</p>\n" + pageEnd;
+    html += "<p class=\"muted\">Последние принятые описи, новые сверху.</p>\n<table>\n"
+            "<tr><th>Принята</th><th>Устройство</th><th>Владелец</th><th>Место</th><th>Модель</th></tr>\n";
+    for (const auto& run : runs) {
+        html += "<tr><td>" + escapedHTML(run.receivedAt) + "</td><td><a href=\"" + escapedHTML(recordLink(run.id)) +
+                "\">" + escapedHTML(run.name.empty() ? run.id : run.name) + "</a></td><td>" + orNoData(run.owner) +
+                "</td><td>" + orNoData(run.location) + "</td><td>" + orNoData(run.model) + "</td></tr>\n";
+    }
+    return html + "</table>\n" + pageEnd;
+}
+
+}  // namespace nvx::depot
