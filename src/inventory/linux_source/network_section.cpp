@@ -30,7 +30,8 @@ nlohmann::json networkSection(LinuxProbe& probe) {
         // The speed file holds -1 or garbage while the link is down.
         if (const auto speed = readUnsigned(folder / "speed"); speed && state == "up" && *speed > 0 && *speed < 10000000)
             item["link_speed_mbps"] = *speed;
-        putIfPresent(item, "duplex", state == "up" ? readAttribute(folder / "duplex") : std::nullopt);
+        if (const auto duplex = readAttribute(folder / "duplex"); duplex && state == "up" && *duplex != "unknown")
+            item["duplex"] = *duplex;
         putIfPresent(item, "mtu", readUnsigned(folder / "mtu"));
         items.push_back(std::move(item));
     }

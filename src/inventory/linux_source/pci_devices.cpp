@@ -80,7 +80,11 @@ void PciCatalog::load() {
     const IdNames names = lookUpIdDatabase(databases_, query);
     for (PciDevice& pci : devices_) {
         pci.vendorName = names.vendor(pci.vendorId).value_or(hex4(pci.vendorId));
-        pci.deviceName = names.device(pci.vendorId, pci.deviceId).value_or(hexPair(pci.vendorId, pci.deviceId));
+        // A device the database does not know is named by its maker where that is known.
+        const auto vendorName = names.vendor(pci.vendorId);
+        pci.deviceName = names.device(pci.vendorId, pci.deviceId)
+                             .value_or(vendorName ? *vendorName + ", устройство " + hex4(pci.deviceId)
+                                                  : hexPair(pci.vendorId, pci.deviceId));
         if (pci.subVendorId && pci.subDeviceId)
             pci.subsystemName = names.subsystem(pci.vendorId, pci.deviceId, *pci.subVendorId, *pci.subDeviceId);
         pci.className = names.className(pci.baseClass(), pci.subclass());
