@@ -4,6 +4,7 @@
 #include <string>
 
 #include <QJsonDocument>
+#include <QScopeGuard>
 
 #include "app/draft_files.h"
 #include "app/label_text.h"
@@ -42,6 +43,10 @@ QVariant reportToVariant(const RunReport& report) {
         // completed one never does.
         return {};
     }
+}
+
+std::string backgroundStartFailure(const std::system_error& failure) {
+    return "Не удалось запустить фоновую работу: " + systemErrorText(failure.code().value()) + ".";
 }
 
 DepotriumModel::DepotriumModel(DepotriumServices services, QObject* parent)
@@ -234,6 +239,10 @@ std::optional<RunReport> DepotriumModel::snapshot() const {
 }
 
 void DepotriumModel::persist() {
+    // The window persists on every label change; while the model itself
+    // fills the form, the fields belong half to the old report and half to
+    // the new one, and such a mixture must never reach a file.
+    if (private_->fillingForm) return;
     const auto snapshot = this->snapshot();
     if (!snapshot || !snapshot->completed) return;
     if (!savedURL_.isEmpty()) return;
@@ -261,6 +270,8 @@ void DepotriumModel::persist() {
 }
 
 void DepotriumModel::putIntoForm(const RunReport& report) {
+    private_->fillingForm = true;
+    const auto done = qScopeGuard([this] { private_->fillingForm = false; });
     setReport(report);
     setName(text(report.name));
     setOwner(text(report.owner));

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include <QVariant>
@@ -20,11 +21,16 @@ struct DepotriumModel::Private {
     // the one in progress; bumped when it ends.
     std::uint64_t runNumber = 0;
     std::uint64_t uploadNumber = 0;
+    // Set while the model puts a report into the form field by field.
+    bool fillingForm = false;
 
     static void join(std::thread& worker) {
         if (worker.joinable()) worker.join();
     }
 };
+
+// The description of a background thread that could not be started.
+std::string backgroundStartFailure(const std::system_error& failure);
 
 // The JSON-shaped form of a report for the views: the report document's own
 // keys, as nested maps and lists. Null if the report cannot be encoded.

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <exception>
+#include <system_error>
 #include <utility>
 
 #include "app/depotrium_model.h"
@@ -38,7 +39,7 @@ void DepotriumModel::start() {
             Qt::QueuedConnection);
     };
 
-    private_->runWorker = std::thread([this, post, token, services, includeDisk] {
+    auto work = [this, post, token, services, includeDisk] {
         try {
             RunReport collected = services.collect(token, [&post, this](const std::string& step) {
                 post([this, step] { setStage(QString::fromStdString(step)); });
@@ -59,7 +60,12 @@ void DepotriumModel::start() {
         } catch (...) {
             post([this] { runFailed(std::string("Опись прервана непредвиденной ошибкой.")); });
         }
-    });
+    };
+    try {
+        private_->runWorker = std::thread(std::move(work));
+    } catch (const std::system_error& failure) {
+        runFailed(backgroundStartFailure(failure));
+    }
 }
 
 void DepotriumModel::cancel() {

@@ -1,4 +1,5 @@
 #include <exception>
+#include <system_error>
 #include <utility>
 
 #include <QUrl>
@@ -40,7 +41,7 @@ void DepotriumModel::send() {
             Qt::QueuedConnection);
     };
 
-    private_->uploadWorker = std::thread([post, upload, server, sent = *snapshot, this] {
+    auto work = [post, upload, server, sent = *snapshot, this] {
         try {
             const std::string address = upload(sent, server);
             post([this, sent, address] { uploadAccepted(sent, QString::fromStdString(address)); });
@@ -49,7 +50,12 @@ void DepotriumModel::send() {
         } catch (...) {
             post([this] { uploadFailed("Отправка прервана непредвиденной ошибкой."); });
         }
-    });
+    };
+    try {
+        private_->uploadWorker = std::thread(std::move(work));
+    } catch (const std::system_error& failure) {
+        uploadFailed(backgroundStartFailure(failure));
+    }
 }
 
 void DepotriumModel::uploadAccepted(const RunReport& sent, const QString& address) {

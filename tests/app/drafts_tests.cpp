@@ -137,20 +137,6 @@ private slots:
         QCOMPARE(model->draftsVariant().at(0).toMap().value("name").toString(), QStringLiteral("Вторая правка"));
     }
 
-    void persistPutsTheSavedReportFirst() {
-        ScratchData data;
-        data.writeDraft(completedReport("old", "2026-01-01T00:00:00Z"));
-        data.writeDraft(completedReport("new", "2026-02-01T00:00:00Z"));
-        ModelUnderTest model;
-        QCOMPARE(model->drafts()[0].id, std::string("new"));
-        model->restoreDraft(1);
-        QCOMPARE(model->report()->id, std::string("old"));
-        model->persist();
-        QCOMPARE(model->drafts()[0].id, std::string("old"));
-        QCOMPARE(model->drafts()[1].id, std::string("new"));
-        QCOMPARE(idOf(model->draftsVariant().at(0)), std::string("old"));
-    }
-
     void persistFailureKeepsTheListAndSaysSo() {
         ScratchData data;
         data.writeDraft(completedReport("r1"));
@@ -204,6 +190,34 @@ private slots:
                                             "error", "stage"}));
         // The restored report is stored only by the next persist().
         QVERIFY(!std::filesystem::exists(data.draft("other")));
+    }
+
+    void aWindowPersistingOnEveryEditNeverStoresAMixture() {
+        ScratchData data;
+        data.writeDraft(completedReport("current"));
+        ModelUnderTest model;
+        // As the window does: every label change is stored at once.
+        DepotriumModel* m = model.model.get();
+        for (auto signal : {&DepotriumModel::nameChanged, &DepotriumModel::ownerChanged,
+                            &DepotriumModel::locationChanged, &DepotriumModel::descriptionTextChanged})
+            QObject::connect(m, signal, m, &DepotriumModel::persist);
+        std::vector<RunReport> stored;
+        QObject::connect(m, &DepotriumModel::draftsChanged, m, [&] { stored.push_back(m->drafts().front()); });
+
+        RunReport other = completedReport("other", "2025-01-01T00:00:00Z", "NVX Северный");
+        other.name = "Другое имя";
+        other.owner = "Другой владелец";
+        other.description.reset();
+        model->restore(other);
+        model->setName("Правка");
+        for (const auto& report : stored) {
+            if (report.id != "other") continue;
+            QCOMPARE(report.owner, other.owner);
+            QCOMPARE(report.location, other.location);
+            QCOMPARE(report.description, other.description);
+        }
+        QCOMPARE(data.readDraft("other").name, std::string("Правка"));
+        QCOMPARE(data.readDraft("current"), completedReport("current"));
     }
 
     void restoreDraftTakesTheChosenDraftAlthoughTheListMoves() {

@@ -192,20 +192,6 @@ private slots:
             QCOMPARE(readWholeFile(data.draft("a1")), stored);
         }
     }
-
-    void burkoStatesHaveRawValues() {
-        const std::pair<BurkoState, std::string_view> expected[] = {
-            {BurkoState::idle, "idle"},         {BurkoState::inspecting, "inspecting"},
-            {BurkoState::measuring, "measuring"}, {BurkoState::waiting, "waiting"},
-            {BurkoState::complete, "complete"}, {BurkoState::saved, "saved"},
-            {BurkoState::failed, "failed"}};
-        for (const auto& [state, raw] : expected) {
-            QVERIFY(rawValue(state) == raw);
-            QVERIFY(burkoStateFromRawValue(raw) == state);
-        }
-        QVERIFY(!burkoStateFromRawValue("Idle"));
-        QVERIFY(!burkoStateFromRawValue(""));
-    }
 };
 
 int runFormRulesTests(int argc, char** argv) {
