@@ -67,6 +67,9 @@ std::string DepotService::utcNow() {
 
 void DepotService::install(httplib::Server& server) {
     server.set_payload_max_length(maximumReportBytes);
+    // Headers and body leave in separate writes; with Nagle's algorithm the
+    // body would wait for the client's delayed acknowledgement (~40 ms).
+    server.set_tcp_nodelay(true);
     // Idle kept-alive connections hold a worker each and delay a stop by up
     // to this long; clients that come back later simply reconnect.
     server.set_keep_alive_timeout(2);
