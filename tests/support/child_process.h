@@ -1,0 +1,185 @@
+#pragma once
+
+// Runs the project's own binaries from end-to-end tests: one that runs to its
+// end with its output captured, and one that serves in the background until
+// the test is over.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace nvx::testing {
+
+struct ProcessResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+namespace detail {
+
+inline std::vector<char*> argumentVector(std::vector<std::string>& arguments) {
+    std::vector<char*> pointers;
+    for (auto& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+inline pid_t spawnWithPipes(std::vector<std::string> arguments, int& outRead, int& errRead,
+                            const std::string& workingDirectory) {
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+    auto argv = argumentVector(arguments);
+    pid_t pid = -1;
+    const int error = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    if (error != 0) {
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
+        throw std::runtime_error(std::string("posix_spawn: ") + std::strerror(error));
+    }
+    outRead = outPipe[0];
+    errRead = errPipe[0];
+    return pid;
+}
+
+inline int waitStatus(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace detail
+
+// Runs `arguments` (the program path first) to its end, capturing both streams.
+inline ProcessResult runProcess(std::vector<std::string> arguments, const std::string& workingDirectory = {}) {
+    int outRead = -1, errRead = -1;
+    const pid_t pid = detail::spawnWithPipes(std::move(arguments), outRead, errRead, workingDirectory);
+    ProcessResult result;
+    pollfd fds[2] = {{outRead, POLLIN, 0}, {errRead, POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    char buffer[65536];
+    while (open > 0) {
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (count > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(count));
+            } else if (count == 0 || errno != EINTR) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    result.status = detail::waitStatus(pid);
+    return result;
+}
+
+// A server running in the background until destroyed (SIGTERM, then reaped).
+class BackgroundProcess {
+public:
+    // Starts the program and waits until a line of its output matches
+    // `readyPattern`; `match` receives that line's first capture group.
+    BackgroundProcess(std::vector<std::string> arguments, const std::string& readyPattern,
+                      std::chrono::seconds limit = std::chrono::seconds(20)) {
+        pid_ = detail::spawnWithPipes(std::move(arguments), outRead_, errRead_, {});
+        const std::regex pattern(readyPattern);
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        pollfd fds[2] = {{outRead_, POLLIN, 0}, {errRead_, POLLIN, 0}};
+        char buffer[4096];
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (::poll(fds, 2, 100) <= 0) continue;
+            for (auto& fd : fds) {
+                if (!(fd.revents & (POLLIN | POLLHUP))) continue;
+                const ssize_t count = ::read(fd.fd, buffer, sizeof buffer);
+                if (count <= 0) {
+                    stop();
+                    throw std::runtime_error("server ended before it was ready: " + output_);
+                }
+                output_.append(buffer, static_cast<std::size_t>(count));
+                std::smatch found;
+                if (std::regex_search(output_, found, pattern)) {
+                    match_ = found.size() > 1 ? found[1].str() : found[0].str();
+                    // Keep reading so that a chatty server never blocks on a full pipe.
+                    drainer_ = std::thread([this] { drain(); });
+                    return;
+                }
+            }
+        }
+        stop();
+        throw std::runtime_error("server not ready in time: " + output_);
+    }
+    ~BackgroundProcess() { stop(); }
+    BackgroundProcess(const BackgroundProcess&) = delete;
+    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+    const std::string& match() const { return match_; }
+
+    // Asks the server to end and returns its exit status.
+    int stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            status_ = detail::waitStatus(pid_);
+            pid_ = -1;
+        }
+        if (drainer_.joinable()) drainer_.join();
+        for (int* fd : {&outRead_, &errRead_})
+            if (*fd >= 0) {
+                ::close(*fd);
+                *fd = -1;
+            }
+        return status_;
+    }
+
+private:
+    void drain() {
+        pollfd fds[2] = {{outRead_, POLLIN, 0}, {errRead_, POLLIN, 0}};
+        char buffer[4096];
+        int open = 2;
+        while (open > 0) {
+            if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+            for (auto& fd : fds) {
+                if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                if (::read(fd.fd, buffer, sizeof buffer) <= 0) {
+                    fd.fd = -1;  // closed by stop() after the join
+                    --open;
+                }
+            }
+        }
+    }
+
+    std::thread drainer_;
+    pid_t pid_ = -1;
+    int outRead_ = -1, errRead_ = -1;
+    int status_ = -1;
+    std::string output_;
+    std::string match_;
+};
+
+}  // namespace nvx::testing
