@@ -144,7 +144,14 @@ void DepotService::submit(const httplib::Request& request, httplib::Response& re
     run.owner = report.owner;
     run.location = report.location;
     run.model = report.system.model;
-    switch (store_.store(run)) {
+    StoreOutcome outcome;
+    try {
+        outcome = store_.store(run);
+    } catch (const StorageError& error) {
+        refuse(response, 500, error.what());
+        return;
+    }
+    switch (outcome) {
     case StoreOutcome::stored:
     case StoreOutcome::alreadyStored:
         response.set_content(nlohmann::json{{"id", report.id}}.dump(), jsonType);

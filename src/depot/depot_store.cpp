@@ -79,7 +79,7 @@ public:
         if (!finished_) sqlite3_exec(connection_, "ROLLBACK", nullptr, nullptr, nullptr);
     }
     void commit() {
-        execute(connection_, "COMMIT", "записать отчёт на диск");
+        execute(connection_, "COMMIT", "записать опись на диск");
         finished_ = true;
     }
 
@@ -110,7 +110,7 @@ DepotStore::DepotStore(const std::filesystem::path& file) : file_(file) {
                 " owner TEXT NOT NULL,"
                 " location TEXT NOT NULL,"
                 " model TEXT NOT NULL)",
-                "создать таблицу отчётов");
+                "создать таблицу описей");
     } catch (...) {
         sqlite3_close_v2(writer_);
         throw;
@@ -180,7 +180,7 @@ StoreOutcome DepotStore::store(const NewRun& run) {
     Statement insert(writer_,
                      "INSERT INTO runs (id, key_sha256, body, received_at, name, owner, location, model)"
                      " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
-                     "сохранить отчёт");
+                     "сохранить опись");
     insert.bind(1, run.id);
     insert.bindBlob(2, run.keyDigest.data(), run.keyDigest.size());
     insert.bindBlob(3, run.body.data(), run.body.size());
@@ -196,7 +196,7 @@ StoreOutcome DepotStore::store(const NewRun& run) {
 
 std::optional<StoredRun> DepotStore::find(std::string_view id) {
     ReaderLease reader(*this);
-    Statement query(reader.get(), "SELECT key_sha256, body, received_at FROM runs WHERE id = ?1", "прочитать отчёт");
+    Statement query(reader.get(), "SELECT key_sha256, body, received_at FROM runs WHERE id = ?1", "прочитать опись");
     query.bind(1, id);
     if (!query.step()) return std::nullopt;
     return StoredRun{std::string(id), query.digest(0), query.text(1), query.text(2)};
@@ -206,7 +206,7 @@ std::vector<RunListing> DepotStore::latest(std::size_t limit) {
     ReaderLease reader(*this);
     Statement query(reader.get(),
                     "SELECT id, received_at, name, owner, location, model FROM runs ORDER BY sequence DESC LIMIT ?1",
-                    "прочитать список отчётов");
+                    "прочитать список описей");
     query.bind(1, static_cast<std::int64_t>(limit));
     std::vector<RunListing> listing;
     while (query.step()) {
