@@ -12,9 +12,12 @@ constexpr std::size_t maximumIdleHandles = 16;
 }  // namespace
 
 CurlSession& CurlSession::shared() {
-    // Thread-safe one-time construction; lives until the process ends.
-    static CurlSession session;
-    return session;
+    // Thread-safe one-time construction. Deliberately never destroyed: an
+    // upload still running on another thread while the process exits must
+    // not find its handle pool torn down under it. The system reclaims the
+    // memory and closes the connections at exit.
+    static CurlSession* session = new CurlSession;
+    return *session;
 }
 
 CurlSession::CurlSession() {
@@ -26,15 +29,6 @@ CurlSession::CurlSession() {
     curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-}
-
-CurlSession::~CurlSession() {
-    for (CURL* handle : idleHandles_) curl_easy_cleanup(handle);
-    idleHandles_.clear();
-    if (share_ != nullptr) {
-        curl_share_cleanup(share_);
-        curl_global_cleanup();
-    }
 }
 
 void CurlSession::lockShared(CURL*, curl_lock_data data, curl_lock_access, void* session) {

@@ -47,7 +47,6 @@ public:
 
     CurlSession(const CurlSession&) = delete;
     CurlSession& operator=(const CurlSession&) = delete;
-    ~CurlSession();
 
 private:
     CurlSession();
