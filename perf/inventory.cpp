@@ -3,12 +3,15 @@
 // run times the inventory tools that are installed, printing their medians as
 // multiples of ours. Tools that are missing are named and skipped, never
 // installed.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
 #include <sstream>
 
+#include "core/errors.h"
 #include "core/files.h"
 #include "inventory/collector.h"
 #include "inventory/linux_source/block_devices.h"
@@ -124,9 +129,10 @@ TEST(MountTables, EscapesAndDeviceNumbers) {
     EXPECT_EQ(plain[0].source, "/dev/nvme0n1p2");
     EXPECT_TRUE(plain[0].deviceNumber.empty());
 
-    const auto udev = parseUdevRecord("S:disk/by-label/DATA\nE:ID_FS_LABEL=DATA\nE:ID_FS_TYPE=ext4\nG:systemd\n");
+    const auto udev = parseUdevRecord(
+        "S:disk/by-label/DATA\nE:ID_FS_LABEL=DATA\nE:ID_SERIAL=X_123\nE:ID_FS_UUID=1-2\nE:ID_FS_TYPE=ext4\nG:systemd\n");
     EXPECT_EQ(udev.at("ID_FS_LABEL"), "DATA");
-    EXPECT_EQ(udev.size(), 2u);
+    EXPECT_EQ(udev.size(), 2u) << "serials and UUIDs are never kept";
 }
 
 TEST(HardwareText, ProcessorNamesAndMachineIds) {
@@ -162,6 +168,215 @@ TEST(MonitorIdentity, NameMakerAndYearButNeverTheSerial) {
     EXPECT_EQ(identity.yearOfManufacture, 2020);
     EXPECT_FALSE(parseEdid(edid.substr(0, 100)).name);
     EXPECT_FALSE(parseEdid(std::string(128, 'x')).name);
+}
+
+}  // namespace
+}  // namespace nvx::linux_source
+
+namespace nvx::linux_source {
+namespace {
+
+// ---- recorded machines --------------------------------------------------------
+
+RunReport collectTree(const std::string& tree) {
+    InventorySources sources = linuxInventorySources(linuxFixture(tree));
+    sources.modelLookup = [](std::string_view) { return std::vector<ModelMatch>{}; };
+    return Collector::collect(sources, StopToken(), {});
+}
+
+json section(const RunReport& report, const char* dataType) {
+    const json inventory = report.inventory.toJSON();
+    return inventory.contains(dataType) ? inventory[dataType] : json();
+}
+
+std::vector<std::string> diskIds(const RunReport& report) {
+    std::vector<std::string> ids;
+    for (const DiskSummary& disk : report.system.disks.value()) ids.push_back(disk.id);
+    return ids;
+}
+
+const std::string missingTail = ": macOS не предоставила раздел. Это не доказывает отсутствие оборудования.";
+
+bool warns(const RunReport& report, const std::string& title) {
+    return std::find(report.warnings.begin(), report.warnings.end(), title + missingTail) != report.warnings.end();
+}
+
+TEST(LinuxRecordedMachines, ThinkPadLaptopWithDmiAtaUsbAndSound) {
+    const RunReport report = collectTree("full-systemd-laptop");
+    EXPECT_EQ(report.system.model, "8741C4G");
+    const json hardware = section(report, "SPHardwareDataType")[0];
+    EXPECT_EQ(hardware["machine_name"], "LENOVO ThinkPad T60p");
+    EXPECT_EQ(hardware["firmware_version"], "7IET31WW (1.12 )");  // as the firmware spells it
+    // The firmware's product UUID identified the machine; the filter removed it.
+    EXPECT_EQ(std::count(report.warnings.begin(), report.warnings.end(),
+                         "Системный идентификатор недоступен: повторные описи могут отображаться отдельными устройствами."),
+              0);
+    EXPECT_FALSE(hardware.contains("platform_UUID"));
+
+    // Loop devices and the RAID set are no drives; the DVD drive is an internal one with a removable medium.
+    EXPECT_EQ(diskIds(report), (std::vector<std::string>{"sda", "sdb", "sr0"}));
+    const auto& disks = *report.system.disks;
+    EXPECT_EQ(disks[0].name, "ST910021AS");
+    EXPECT_EQ(disks[0].bytes, 100030242816u);
+    EXPECT_EQ(disks[0].connection, "SATA");
+    EXPECT_EQ(disks[0].internal, true);
+    EXPECT_EQ(disks[1].connection, "USB");
+    EXPECT_EQ(disks[1].internal, false);
+    EXPECT_EQ(disks[1].name, "Generic USB Flash Drive");
+    EXPECT_EQ(disks[2].connection, "ATA");
+    EXPECT_EQ(disks[2].internal, true);
+
+    const json network = section(report, "SPEthernetDataType");
+    ASSERT_EQ(network.size(), 3u);  // with the old mac80211 master interface wmaster0
+    EXPECT_EQ(network[0]["_name"], "eth0");
+    EXPECT_EQ(network[0]["driver"], "e1000e");
+    EXPECT_EQ(network[1]["type"], "wireless");
+    EXPECT_EQ(section(report, "SPAudioDataType").size(), 1u);
+    EXPECT_EQ(section(report, "SPUSBDataType").size(), 10u);
+    EXPECT_TRUE(warns(report, "NVMe"));
+    EXPECT_TRUE(warns(report, "Fibre Channel"));
+    EXPECT_FALSE(warns(report, "USB"));
+}
+
+TEST(LinuxRecordedMachines, DesktopWithThreeSataDisksAndDeviceMapper) {
+    const RunReport report = collectTree("full-ghw-ryzen5-1600-desktop");
+    EXPECT_EQ(diskIds(report), (std::vector<std::string>{"sda", "sdb", "sdc"}));
+    const auto& disks = *report.system.disks;
+    EXPECT_EQ(disks[0].bytes, 256060514304u);
+    EXPECT_EQ(disks[0].solid_state, true);
+    EXPECT_EQ(disks[1].solid_state, false);
+    EXPECT_EQ(disks[1].connection, "SATA");
+    EXPECT_EQ(report.system.chip, "AMD Ryzen 5 1600 Six-Core Processor");
+    // No ID database in the tree: the graphics card is named by its numbers.
+    EXPECT_EQ(report.system.gpu, std::vector<std::string>{"1002:6758"});
+    EXPECT_EQ(report.system.logical_cores, 12);
+}
+
+TEST(LinuxRecordedMachines, LaptopWithNvmeLuksAndZram) {
+    const RunReport report = collectTree("full-ghw-thinkpad-x1-carbon-gen10");
+    EXPECT_EQ(diskIds(report), std::vector<std::string>{"nvme0n1"});
+    const DiskSummary& disk = report.system.disks->front();
+    EXPECT_EQ(disk.connection, "NVMe");
+    EXPECT_EQ(disk.solid_state, true);
+    // The root file system lives on an encrypted volume that the recording does not link to its partition.
+    EXPECT_EQ(disk.volumes, (std::vector<std::string>{"/boot/efi", "/boot"}));
+    EXPECT_EQ(report.system.physical_cores, 12);
+}
+
+TEST(LinuxRecordedMachines, ServerWithUdevLabelsNvmeAndFibreChannel) {
+    const RunReport report = collectTree("full-node-exporter");
+    EXPECT_EQ(report.system.model, "PowerEdge R6515");
+    const json fibre = section(report, "SPFibreChannelDataType");
+    ASSERT_EQ(fibre.size(), 2u);
+    EXPECT_EQ(fibre[0]["_name"], "host0");
+    EXPECT_TRUE(fibre[0].contains("speed"));
+    const json nvme = section(report, "SPNVMeDataType");
+    ASSERT_FALSE(nvme.empty());
+    EXPECT_EQ(nvme[0]["_name"], "Samsung SSD 970 PRO 512GB");
+}
+
+TEST(LinuxRecordedMachines, UsbDevicesAndMonitorsOfAThinkPad) {
+    const RunReport report = collectTree("full-usbid-thinkpad-ivybridge");
+    const json usb = section(report, "SPUSBDataType");
+    std::set<std::string> names;
+    for (const auto& device : usb) names.insert(device["_name"].get<std::string>());
+    EXPECT_TRUE(names.contains("FT232R USB UART")) << usb.dump(1);
+    for (const auto& device : usb) EXPECT_FALSE(device.contains("serial"));
+}
+
+// Every identifier file of a recorded tree: none of their values may show
+// anywhere in the report, because they are never read in the first place.
+std::vector<std::string> identifierValues(const fs::path& root) {
+    static const std::set<std::string> identifierFiles = {
+        "serial", "product_serial", "board_serial", "chassis_serial", "product_uuid", "serial_number", "wwid",
+        "eui",    "address",        "unique_id",    "port_name",      "node_name",    "subsysnqn",     "fabric_name"};
+    std::vector<std::string> values;
+    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied);
+         it != fs::recursive_directory_iterator(); ++it) {
+        if (it->is_symlink() || !it->is_regular_file() || !identifierFiles.contains(it->path().filename().string()))
+            continue;
+        const auto value = readAttribute(it->path());
+        // Short values and PCI addresses (which USB root hubs give as their "serial") identify nothing.
+        if (!value || value->size() < 8 || value->find("0000:") == 0 || value->starts_with("Not ") ||
+            *value == "00:00:00:00:00:00")
+            continue;
+        values.push_back(*value);
+    }
+    return values;
+}
+
+TEST(LinuxRecordedMachines, NoIdentifierIsReadOrKept) {
+    for (const char* tree : {"full-systemd-laptop", "full-ghw-ryzen5-1600-desktop", "full-ghw-thinkpad-x1-carbon-gen10",
+                             "full-node-exporter", "full-usbid-thinkpad-ivybridge"}) {
+        const RunReport report = collectTree(tree);
+        for (const std::string& key : nvx::testing::allKeys(report.inventory.toJSON()))
+            EXPECT_FALSE(nvx::testing::isIdentifyingKey(key)) << tree << ": " << key;
+        const std::string text = report.data();
+        const auto values = identifierValues(linuxFixture(tree));
+        for (const std::string& value : values) EXPECT_EQ(text.find(value), std::string::npos) << tree << ": " << value;
+    }
+}
+
+TEST(LinuxSource, SectionsWithoutAKernelInterfaceAreLeftOutAndEmptyOnesKept) {
+    const fs::path root = fs::temp_directory_path() / ("nvx-test-tree-" + std::to_string(::getpid()));
+    fs::create_directories(root / "sys/bus/pci/devices");
+    fs::create_directories(root / "sys/class/net");
+    fs::create_directories(root / "proc");
+    std::ofstream(root / "proc/cpuinfo") << "processor\t: 0\nmodel name\t: Test CPU\n";
+    LinuxSystemProfiler profiler(root);
+    const auto types = profiler.availableDataTypes(StopToken());
+    EXPECT_EQ(types, (std::set<std::string>{"SPHardwareDataType", "SPDisplaysDataType", "SPPCIDataType",
+                                            "SPEthernetDataType"}));
+    const json tree = profiler.sections({"SPHardwareDataType", "SPPCIDataType", "SPEthernetDataType", "SPUSBDataType"},
+                                        StopToken());
+    EXPECT_EQ(tree["SPPCIDataType"], json::array());
+    EXPECT_EQ(tree["SPEthernetDataType"], json::array());
+    EXPECT_FALSE(tree.contains("SPUSBDataType")) << "asked for, but the kernel does not offer it";
+    EXPECT_FALSE(tree.contains("SPDisplaysDataType")) << "offered, but not asked for";
+    EXPECT_EQ(tree["SPHardwareDataType"][0]["chip_type"], "Test CPU");
+
+    StopToken stopped;
+    stopped.cancel();
+    EXPECT_THROW(profiler.sections({"SPHardwareDataType"}, stopped), CancellationError);
+    fs::remove_all(root);
+}
+
+TEST(LinuxSource, UdevFillsWhatSysfsDoesNotSay) {
+    const fs::path root = fs::temp_directory_path() / ("nvx-test-udev-" + std::to_string(::getpid()));
+    fs::create_directories(root / "sys/block/sdz/queue");
+    fs::create_directories(root / "run/udev/data");
+    std::ofstream(root / "sys/block/sdz/dev") << "8:0\n";
+    std::ofstream(root / "sys/block/sdz/size") << "1000\n";
+    fs::copy_file(linuxFixture("full-node-exporter/run/udev/data/b8:0"), root / "run/udev/data/b8:0");
+    PciCatalog pci(root);
+    BlockDevices blocks(root, pci);
+    const BlockDevice* disk = blocks.find("sdz");
+    ASSERT_NE(disk, nullptr);
+    EXPECT_TRUE(disk->physical);
+    EXPECT_EQ(disk->model, "TOSHIBA KSDB4U86");
+    EXPECT_EQ(disk->protocol, "SATA");
+    EXPECT_EQ(disk->solidState, false) << "7200 rpm";
+    EXPECT_EQ(disk->node.bytes, 512000u);
+    fs::remove_all(root);
+}
+
+TEST(LinuxSource, PciNamesComeFromTheDatabaseInOnePass) {
+    const fs::path database = fs::temp_directory_path() / ("nvx-test-pci-" + std::to_string(::getpid()) + ".ids");
+    std::ofstream(database) << "1002  Advanced Micro Devices, Inc. [AMD/ATI]\n"
+                               "\t6758  Turks XT [Radeon HD 6670/7670]\n"
+                               "C 03  Display controller\n\t00  VGA compatible controller\n";
+    PciCatalog catalog(linuxFixture("full-ghw-ryzen5-1600-desktop"), {database});
+    const auto& devices = catalog.devices();
+    const auto gpu = std::find_if(devices.begin(), devices.end(), [](const PciDevice& d) { return d.deviceId == 0x6758; });
+    ASSERT_NE(gpu, devices.end());
+    EXPECT_EQ(gpu->deviceName, "Turks XT [Radeon HD 6670/7670]");
+    EXPECT_EQ(gpu->vendorName, "Advanced Micro Devices, Inc. [AMD/ATI]");
+    EXPECT_EQ(gpu->className, "VGA compatible controller");
+    // A device of a known maker missing from the database keeps the maker's name.
+    const auto audio = std::find_if(devices.begin(), devices.end(), [](const PciDevice& d) { return d.deviceId == 0xaa90; });
+    ASSERT_NE(audio, devices.end());
+    EXPECT_EQ(audio->deviceName, "Advanced Micro Devices, Inc. [AMD/ATI], устройство aa90");
+    fs::remove(database);
 }
 
 }  // namespace

@@ -113,16 +113,41 @@ std::vector<MountEntry> parseMounts(std::string_view text) {
 }
 
 std::map<std::string, std::string> parseUdevRecord(std::string_view text) {
+    // Only what describes the drive and its file systems is kept; serials,
+    // world-wide names and UUIDs, which udev also records, never are.
+    static const std::set<std::string_view> wanted = {"ID_FS_LABEL", "ID_FS_TYPE",   "ID_MODEL",
+                                                      "ID_MODEL_ENC", "ID_BUS",      "ID_ATA_SATA",
+                                                      "ID_ATA_ROTATION_RATE_RPM", "ID_REVISION", "ID_VENDOR"};
     std::map<std::string, std::string> properties;
     forEachLine(text, [&](std::string_view line) {
         if (!line.starts_with("E:")) return;
         line.remove_prefix(2);
         const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos || equals == 0) return;
+        if (equals == std::string_view::npos || equals == 0 || !wanted.contains(line.substr(0, equals))) return;
         properties[std::string(line.substr(0, equals))] = repairedUTF8(line.substr(equals + 1));
     });
     return properties;
 }
+
+namespace {
+
+// udev writes blanks and other bytes of a model name as \xNN.
+std::string decodedUdevText(std::string_view text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
+            if (const auto value = parseUnsigned(text.substr(i + 2, 2), 16)) {
+                result += static_cast<char>(*value);
+                i += 3;
+                continue;
+            }
+        }
+        result += text[i];
+    }
+    return collapsedBlanks(repairedUTF8(result));
+}
+
+}  // namespace
 
 BlockDevices::BlockDevices(fs::path root, PciCatalog& pci) : root_(std::move(root)), pci_(pci) {}
 
@@ -159,6 +184,7 @@ std::optional<std::string> BlockDevices::nodeOfMount(const MountEntry& mount) {
     if (mount.source.starts_with("/dev/")) {
         const std::string name = fs::path(mount.source).filename().string();
         if (nodes_.contains(name)) return name;
+        if (const auto alias = mapperNames_.find(name); alias != mapperNames_.end()) return alias->second;
     }
     return std::nullopt;
 }
@@ -236,6 +262,7 @@ void BlockDevices::load() {
                 device.partitions.push_back(readNode(entry / child, child));
 
         if (device.physical) describe(device);
+        if (const auto mapped = readAttribute(entry / "dm/name")) mapperNames_[*mapped] = name;
         const std::size_t index = devices_.size();
         nodes_[name] = {index, -1};
         if (!device.node.deviceNumber.empty()) byNumber_[device.node.deviceNumber] = name;
@@ -260,6 +287,8 @@ void BlockDevices::load() {
 
 void BlockDevices::describe(BlockDevice& device) {
     const fs::path entry = root_ / "sys/block" / device.node.name;
+    std::error_code linkError;
+    const bool isLink = fs::is_symlink(entry, linkError);
     const std::string& name = device.node.name;
     const std::string path = device.path.string();
 
@@ -276,6 +305,26 @@ void BlockDevices::describe(BlockDevice& device) {
     }
     device.firmware = readAttribute(hardware / "firmware_rev");
     if (!device.firmware) device.firmware = readAttribute(hardware / "rev");
+
+    // udev's database fills what sysfs does not say.
+    std::map<std::string, std::string> udev;
+    if (!device.node.deviceNumber.empty())
+        if (const auto record = readText(root_ / "run/udev/data" / ("b" + device.node.deviceNumber)))
+            udev = parseUdevRecord(*record);
+    const auto property = [&](const char* key) -> std::optional<std::string> {
+        const auto found = udev.find(key);
+        if (found == udev.end() || found->second.empty()) return std::nullopt;
+        return found->second;
+    };
+    if (!device.model) {
+        if (const auto encoded = property("ID_MODEL_ENC"))
+            device.model = decodedUdevText(*encoded);
+        else if (auto plain = property("ID_MODEL")) {
+            std::replace(plain->begin(), plain->end(), '_', ' ');
+            device.model = collapsedBlanks(*plain);
+        }
+    }
+    if (!device.firmware) device.firmware = property("ID_REVISION");
 
     if (name.starts_with("nvme") || contains(path, "/nvme/"))
         device.protocol = "NVMe";
@@ -299,21 +348,35 @@ void BlockDevices::describe(BlockDevice& device) {
         device.protocol = "Hyper-V";
     else if (contains(path, "/xen") || contains(path, "/vbd-"))
         device.protocol = "Xen";
-    else if (contains(path, "/host") && contains(path, "/target"))
-        device.protocol = "SCSI";
+    else if (const auto bus = property("ID_BUS"); bus && !isLink) {
+        // A recorded tree without device links: udev names the bus.
+        device.protocol = *bus == "ata" ? (property("ID_ATA_SATA") == "1" ? "SATA" : "ATA")
+                          : *bus == "usb"  ? "USB"
+                          : *bus == "nvme" ? "NVMe"
+                                           : "SCSI";
+    } else if (contains(path, "/host") && contains(path, "/target")) {
+        // Older kernels put no ATA port in the path: the controller's class tells.
+        const PciDevice* controller = pci_.owning(device.path);
+        const std::uint32_t storageClass = controller ? controller->classCode >> 8 : 0;
+        device.protocol = storageClass == 0x0106 ? "SATA" : storageClass == 0x0101 ? "ATA" : "SCSI";
+    }
 
     // A virtual disk has no model of its own; the controller's name says what it is.
     if (!device.model && device.protocol == "VirtIO")
         if (const PciDevice* controller = pci_.owning(device.path)) device.model = controller->deviceName;
 
     const bool virtualBus = device.protocol == "VirtIO" || device.protocol == "Xen" || device.protocol == "Hyper-V";
-    const auto removable = readUnsigned(entry / "removable");
-    if (device.protocol == "USB" || removable == 1u)
+    // "removable" speaks of the medium (an optical disc, a memory card), not of
+    // the drive, so only the bus says whether a drive sits outside the computer.
+    if (device.protocol == "USB" || contains(path, "/ieee1394") || contains(path, "/firewire"))
         device.internal = false;
     else if (device.protocol)
         device.internal = true;
 
-    const auto rotational = readUnsigned(entry / "queue/rotational");
+    auto rotational = readUnsigned(entry / "queue/rotational");
+    if (!rotational)
+        if (const auto rpm = property("ID_ATA_ROTATION_RATE_RPM"); rpm && parseUnsigned(*rpm))
+            rotational = *parseUnsigned(*rpm) > 0 ? 1 : 0;
     if (rotational && *rotational <= 1) device.rotational = *rotational == 1;
     // A virtual disk's rotational flag is a default, not a fact about any medium.
     if (device.rotational && !virtualBus) device.solidState = !*device.rotational;

@@ -86,6 +86,7 @@ private:
     std::vector<MountEntry> mounts_;
     std::map<std::string, std::pair<std::size_t, int>> nodes_;  // name -> device, partition (-1 = whole)
     std::map<std::string, std::string> byNumber_;
+    std::map<std::string, std::string> mapperNames_;  // /dev/mapper name -> dm-N
 };
 
 }  // namespace nvx::linux_source

@@ -120,6 +120,37 @@ std::optional<std::string> machineIdAsUUID(std::string_view machineId) {
            "-" + digits.substr(20);
 }
 
+ProcessorCounts countProcessors(const fs::path& root) {
+    const CpuInfo cpuinfo = parseCpuInfo(readText(root / "proc/cpuinfo").value_or(""));
+    const fs::path cpus = root / "sys/devices/system/cpu";
+    ProcessorCounts counts;
+    counts.logical = cpuinfo.processors;
+    if (const auto online = readAttribute(cpus / "online"); online && counts.logical == 0)
+        counts.logical = countInCpuList(*online);
+
+    // Cores and packages from the topology of every online processor; a core
+    // is known by its package, cluster and number.
+    std::set<std::pair<std::string, std::string>> cores;
+    std::set<std::string> packages;
+    for (const std::string& name : listFolder(cpus)) {
+        if (!name.starts_with("cpu") || name.size() < 4 || !std::isdigit(static_cast<unsigned char>(name[3]))) continue;
+        if (readAttribute(cpus / name / "online") == "0") continue;
+        const auto package = readAttribute(cpus / name / "topology/physical_package_id");
+        const auto core = readAttribute(cpus / name / "topology/core_id");
+        const auto cluster = readAttribute(cpus / name / "topology/cluster_id").value_or("");
+        if (!package || !core) continue;
+        packages.insert(*package);
+        cores.insert({*package, cluster + "/" + *core});
+    }
+    if (cores.empty()) {
+        cores = cpuinfo.cores;
+        packages = cpuinfo.packages;
+    }
+    counts.physical = cores.size();
+    counts.packages = packages.size();
+    return counts;
+}
+
 nlohmann::json hardwareSection(LinuxProbe& probe) {
     nlohmann::json item = {{"_name", "hardware_overview"}};
 
@@ -153,29 +184,10 @@ nlohmann::json hardwareSection(LinuxProbe& probe) {
         item["cpu_vendor"] = found->second;
 
     const fs::path cpus = probe.at("sys/devices/system/cpu");
-    std::size_t logical = cpuinfo.processors;
-    if (const auto online = readAttribute(cpus / "online"); online && logical == 0) logical = countInCpuList(*online);
-    if (logical > 0) item["number_processors"] = logical;
-
-    // Cores and packages from the topology of every online processor.
-    std::set<std::pair<std::string, std::string>> cores;
-    std::set<std::string> packages;
-    for (const std::string& name : listFolder(cpus)) {
-        if (!name.starts_with("cpu") || name.size() < 4 || !std::isdigit(static_cast<unsigned char>(name[3]))) continue;
-        if (readAttribute(cpus / name / "online") == "0") continue;
-        const auto package = readAttribute(cpus / name / "topology/physical_package_id");
-        const auto core = readAttribute(cpus / name / "topology/core_id");
-        const auto cluster = readAttribute(cpus / name / "topology/cluster_id").value_or("");
-        if (!package || !core) continue;
-        packages.insert(*package);
-        cores.insert({*package, cluster + "/" + *core});
-    }
-    if (cores.empty()) {
-        cores = cpuinfo.cores;
-        packages = cpuinfo.packages;
-    }
-    if (!cores.empty()) item["physical_cores"] = cores.size();
-    if (!packages.empty()) item["packages"] = packages.size();
+    const ProcessorCounts counts = countProcessors(probe.root);
+    if (counts.logical > 0) item["number_processors"] = counts.logical;
+    if (counts.physical > 0) item["physical_cores"] = counts.physical;
+    if (counts.packages > 0) item["packages"] = counts.packages;
 
     if (const auto khz = readUnsigned(cpus / "cpu0/cpufreq/cpuinfo_max_freq"))
         item["max_cpu_frequency_mhz"] = *khz / 1000;

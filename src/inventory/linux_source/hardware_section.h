@@ -17,3 +17,19 @@ std::optional<std::string> machineIdAsUUID(std::string_view machineId);
 bool isPlaceholderText(std::string_view text);
 
 }  // namespace nvx::linux_source
+
+#include <filesystem>
+
+namespace nvx::linux_source {
+
+// Processors of the machine under `root`: online logical processors, distinct
+// cores and packages from the topology folders (else /proc/cpuinfo). Zero
+// where nothing says.
+struct ProcessorCounts {
+    std::size_t logical = 0;
+    std::size_t physical = 0;
+    std::size_t packages = 0;
+};
+ProcessorCounts countProcessors(const std::filesystem::path& root);
+
+}  // namespace nvx::linux_source

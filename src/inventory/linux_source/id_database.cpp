@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <fstream>
+#include <iterator>
 #include <string_view>
 
 #include "inventory/utf8_text.h"
@@ -33,6 +34,13 @@ bool isSeparator(std::string_view line, std::size_t position) {
 }  // namespace
 
 IdNames parseIdDatabase(std::istream& text, const IdQuery& query) {
+    const std::string whole((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
+    return parseIdDatabase(std::string_view(whole), query);
+}
+
+// One pass over the text; the lines of vendors nobody asked for are skipped
+// without being looked at.
+IdNames parseIdDatabase(std::string_view text, const IdQuery& query) {
     enum class Section { none, vendor, deviceClass, other };
     IdNames names;
     Section section = Section::none;
@@ -42,9 +50,10 @@ IdNames parseIdDatabase(std::istream& text, const IdQuery& query) {
     bool vendorWanted = false;
     bool deviceWanted = false;
 
-    std::string line;
-    while (std::getline(text, line)) {
-        const std::string_view view(line);
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view view = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         if (view.empty() || view.front() == '#') continue;
         if (view.front() != '\t') {
             if (view.starts_with("C ")) {
@@ -95,8 +104,18 @@ IdNames parseIdDatabase(std::istream& text, const IdQuery& query) {
 
 IdNames lookUpIdDatabase(const std::vector<std::filesystem::path>& candidates, const IdQuery& query) {
     for (const auto& candidate : candidates) {
-        std::ifstream stream(candidate);
-        if (stream) return parseIdDatabase(stream, query);
+        std::ifstream stream(candidate, std::ios::binary);
+        if (!stream) continue;
+        std::string whole;
+        stream.seekg(0, std::ios::end);
+        const auto size = stream.tellg();
+        stream.seekg(0, std::ios::beg);
+        if (size > 0 && size < 64 * 1024 * 1024) {
+            whole.resize(static_cast<std::size_t>(size));
+            stream.read(whole.data(), size);
+            whole.resize(static_cast<std::size_t>(stream.gcount()));
+        }
+        return parseIdDatabase(std::string_view(whole), query);
     }
     return {};
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nvx::linux_source {
@@ -40,6 +41,7 @@ struct IdNames {
 // Reads the database text; lines it does not understand are skipped. Class
 // names are always kept (there are few).
 IdNames parseIdDatabase(std::istream& text, const IdQuery& query);
+IdNames parseIdDatabase(std::string_view text, const IdQuery& query);
 
 // The first readable of `candidates` parsed for `query`; no names when none is
 // installed.

@@ -1,14 +1,22 @@
+#include <utility>
+
 #include "inventory/linux_source/linux_probe.h"
 #include "inventory/linux_source/linux_sources.h"
 
 namespace nvx::linux_source {
 
-LinuxDiskUtility::LinuxDiskUtility(fs::path root) : root_(std::move(root)) {}
+LinuxDiskUtility::LinuxDiskUtility(fs::path root, std::shared_ptr<LinuxProbeHandOver> handOver)
+    : root_(std::move(root)), handOver_(std::move(handOver)) {}
 LinuxDiskUtility::~LinuxDiskUtility() = default;
 
 nlohmann::json LinuxDiskUtility::physicalDiskList(const StopToken& token) {
     token.check();
-    probe_ = std::make_unique<LinuxProbe>(root_);
+    // The probe the profiler just read is taken once; anything else reads afresh.
+    if (handOver_ && handOver_->latest) {
+        probe_ = std::exchange(handOver_->latest, nullptr);
+    } else {
+        probe_ = std::make_shared<LinuxProbe>(root_);
+    }
     nlohmann::json disks = nlohmann::json::array();
     for (const BlockDevice& disk : probe_->blocks.all()) {
         if (!disk.physical) continue;
@@ -31,7 +39,7 @@ nlohmann::json LinuxDiskUtility::physicalDiskList(const StopToken& token) {
 
 nlohmann::json LinuxDiskUtility::diskDetails(const std::string& identifier, const StopToken& token) {
     token.check();
-    if (!probe_) probe_ = std::make_unique<LinuxProbe>(root_);
+    if (!probe_) probe_ = std::make_shared<LinuxProbe>(root_);
     const BlockDevice* disk = probe_->blocks.find(identifier);
     if (!disk) return nlohmann::json::object();
     nlohmann::json details = {{"TotalSize", disk->node.bytes}};

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include "inventory/linux_source/hardware_section.h"
 #include "inventory/linux_source/linux_sources.h"
 #include "inventory/linux_source/sysfs.h"
 #include "inventory/sysctl.h"
@@ -21,8 +22,23 @@ std::string operatingSystemText(std::string_view osRelease, std::string_view ker
 
 KernelFacts linuxKernelFacts(fs::path root) {
     KernelFacts facts;
-    facts.sysctlString = [](const std::string& name) { return sysctlString(name); };
-    facts.sysctlInt = [](const std::string& name) { return sysctlInt(name); };
+    if (root == fs::path("/")) {
+        facts.sysctlString = [](const std::string& name) { return sysctlString(name); };
+        facts.sysctlInt = [](const std::string& name) { return sysctlInt(name); };
+    } else {
+        // A recorded tree answers the processor's name and counts itself, so that
+        // nothing of the machine running the probe mixes in.
+        facts.sysctlString = [root](const std::string& name) -> std::optional<std::string> {
+            if (name != "machdep.cpu.brand_string") return std::nullopt;
+            return processorName(readText(root / "proc/cpuinfo").value_or(""));
+        };
+        facts.sysctlInt = [root](const std::string& name) -> std::optional<std::int64_t> {
+            const ProcessorCounts counts = countProcessors(root);
+            const std::size_t count = name == "hw.logicalcpu" ? counts.logical : name == "hw.physicalcpu" ? counts.physical : 0;
+            if (count == 0) return std::nullopt;
+            return static_cast<std::int64_t>(count);
+        };
+    }
     facts.physicalMemoryBytes = [root]() -> std::uint64_t {
         const std::string meminfo = readText(root / "proc/meminfo").value_or("");
         const std::size_t start = meminfo.find("MemTotal:");
@@ -31,7 +47,8 @@ KernelFacts linuxKernelFacts(fs::path root) {
         const auto kibibytes = parseUnsigned(std::string_view(meminfo).substr(start + 9, end - start - 9));
         return kibibytes.value_or(0) * 1024;
     };
-    facts.processorCount = [] {
+    facts.processorCount = [root]() -> std::int64_t {
+        if (root != fs::path("/")) return static_cast<std::int64_t>(countProcessors(root).logical);
         const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
         return static_cast<std::int64_t>(online > 0 ? online : 1);
     };
@@ -45,8 +62,9 @@ KernelFacts linuxKernelFacts(fs::path root) {
 
 InventorySources linuxInventorySources(fs::path root) {
     InventorySources sources;
-    sources.profiler = std::make_shared<LinuxSystemProfiler>(root);
-    sources.diskUtility = std::make_shared<LinuxDiskUtility>(root);
+    const auto handOver = std::make_shared<LinuxProbeHandOver>();
+    sources.profiler = std::make_shared<LinuxSystemProfiler>(root, handOver);
+    sources.diskUtility = std::make_shared<LinuxDiskUtility>(root, handOver);
     sources.kernel = linuxKernelFacts(root);
     return sources;
 }

@@ -14,21 +14,28 @@ struct LinuxProbe;
 // The system profiler's answers built from <root>/sys, <root>/proc and udev's
 // database. A data type is available when its kernel interface exists; each
 // call of sections() reads the machine afresh.
+// The probe of the latest sections() call, handed once to the disk utility
+// that follows it in the same inventory so the machine is read only once.
+struct LinuxProbeHandOver {
+    std::shared_ptr<LinuxProbe> latest;
+};
+
 class LinuxSystemProfiler : public SystemProfiler {
 public:
-    explicit LinuxSystemProfiler(fs::path root = "/");
+    explicit LinuxSystemProfiler(fs::path root = "/", std::shared_ptr<LinuxProbeHandOver> handOver = {});
     std::set<std::string> availableDataTypes(const StopToken& token) override;
     nlohmann::json sections(const std::vector<std::string>& dataTypes, const StopToken& token) override;
 
 private:
     fs::path root_;
+    std::shared_ptr<LinuxProbeHandOver> handOver_;
 };
 
 // The disk utility's answers from <root>/sys/block: whole physical disks only,
 // with partitions named by label or mount point.
 class LinuxDiskUtility : public DiskUtility {
 public:
-    explicit LinuxDiskUtility(fs::path root = "/");
+    explicit LinuxDiskUtility(fs::path root = "/", std::shared_ptr<LinuxProbeHandOver> handOver = {});
     ~LinuxDiskUtility() override;
     nlohmann::json physicalDiskList(const StopToken& token) override;
     nlohmann::json diskDetails(const std::string& identifier, const StopToken& token) override;
@@ -36,8 +43,9 @@ public:
 
 private:
     fs::path root_;
+    std::shared_ptr<LinuxProbeHandOver> handOver_;
     // Read by the list and kept for the detail calls that follow it.
-    std::unique_ptr<LinuxProbe> probe_;
+    std::shared_ptr<LinuxProbe> probe_;
 };
 
 // Memory, processor count and operating system of the machine under <root>;

@@ -43,7 +43,8 @@ bool offered(const fs::path& root, const SectionSource& source) {
 
 }  // namespace
 
-LinuxSystemProfiler::LinuxSystemProfiler(fs::path root) : root_(std::move(root)) {}
+LinuxSystemProfiler::LinuxSystemProfiler(fs::path root, std::shared_ptr<LinuxProbeHandOver> handOver)
+    : root_(std::move(root)), handOver_(std::move(handOver)) {}
 
 std::set<std::string> LinuxSystemProfiler::availableDataTypes(const StopToken& token) {
     token.check();
@@ -54,7 +55,9 @@ std::set<std::string> LinuxSystemProfiler::availableDataTypes(const StopToken& t
 }
 
 nlohmann::json LinuxSystemProfiler::sections(const std::vector<std::string>& dataTypes, const StopToken& token) {
-    LinuxProbe probe(root_);
+    const auto shared = std::make_shared<LinuxProbe>(root_);
+    LinuxProbe& probe = *shared;
+    if (handOver_) handOver_->latest = shared;
     nlohmann::json tree = nlohmann::json::object();
     for (const SectionSource& source : sectionSources()) {
         if (std::find(dataTypes.begin(), dataTypes.end(), source.dataType) == dataTypes.end()) continue;
