@@ -3,6 +3,7 @@
 // flight have been answered, so every acknowledged record is on disk.
 
 #include <httplib.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -83,6 +84,15 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);  // a client that hangs up is the request's failure, not ours
+    // Every report passes through a few megabyte-sized buffers and a tree of
+    // many small objects. By default the allocator maps such memory for each
+    // request, hands it back afterwards and faults it in again for the next,
+    // which costs about as much as decoding the report. Keep it instead, in
+    // a few arenas shared by the workers so the retained memory stays bounded
+    // (a body over 32 MiB is refused anyway).
+    mallopt(M_ARENA_MAX, 4);
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
 
     nvx::depot::DepotOptions options;
     try {
