@@ -1,5 +1,6 @@
 #include "upload/http_exchange.h"
 
+#include <cstdint>
 #include <memory>
 
 #include "core/errors.h"
@@ -14,6 +15,7 @@ namespace {
 constexpr long sessionIdleLimitSeconds = 30;
 
 struct ResponseSink {
+    CURL* curl = nullptr;
     std::string body;
     bool tooLarge = false;
 };
@@ -21,6 +23,15 @@ struct ResponseSink {
 size_t collectBody(char* data, size_t size, size_t count, void* userData) {
     auto* sink = static_cast<ResponseSink*>(userData);
     const size_t length = size * count;
+    if (sink->body.empty()) {
+        // One allocation for a body of announced length (the limit is
+        // checked against what arrives, below).
+        curl_off_t announced = -1;
+        if (curl_easy_getinfo(sink->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+            announced > 0 && static_cast<std::uint64_t>(announced) <= DepotriumAPI::maximumResponseBytes) {
+            sink->body.reserve(static_cast<std::size_t>(announced));
+        }
+    }
     if (length > DepotriumAPI::maximumResponseBytes - sink->body.size()) {
         sink->tooLarge = true;
         return 0;  // anything but `length` makes libcurl abort the transfer
@@ -76,6 +87,7 @@ HTTPResponse exchange(const HTTPRequest& request, const UploadOptions& options) 
     }
 
     ResponseSink sink;
+    sink.curl = curl;
     char errorText[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
