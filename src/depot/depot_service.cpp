@@ -72,7 +72,7 @@ void DepotService::install(httplib::Server& server) {
     server.set_tcp_nodelay(true);
     // Idle kept-alive connections hold a worker each and delay a stop by up
     // to this long; clients that come back later simply reconnect.
-    server.set_keep_alive_timeout(2);
+    server.set_keep_alive_timeout(1);
     server.set_keep_alive_max_count(1000);
     // Enough workers that a few browsers and uploaders keeping connections
     // open do not queue the next client behind them.
