@@ -189,8 +189,13 @@ nlohmann::json hardwareSection(LinuxProbe& probe) {
     if (counts.physical > 0) item["physical_cores"] = counts.physical;
     if (counts.packages > 0) item["packages"] = counts.packages;
 
-    if (const auto khz = readUnsigned(cpus / "cpu0/cpufreq/cpuinfo_max_freq"))
+    if (const auto khz = readUnsigned(cpus / "cpu0/cpufreq/cpuinfo_max_freq")) {
         item["max_cpu_frequency_mhz"] = *khz / 1000;
+    } else if (const auto found = cpuinfo.first.find("cpu MHz"); found != cpuinfo.first.end()) {
+        // Virtual machines have no frequency scaling; the kernel still says the clock.
+        const std::string whole = found->second.substr(0, found->second.find('.'));
+        if (const auto mhz = parseUnsigned(whole)) item["cpu_frequency_mhz"] = *mhz;
+    }
     for (const std::string& index : listFolder(cpus / "cpu0/cache")) {
         const fs::path cache = cpus / "cpu0/cache" / index;
         const auto level = readAttribute(cache / "level");

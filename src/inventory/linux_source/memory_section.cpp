@@ -29,9 +29,6 @@ nlohmann::json memorySection(LinuxProbe& probe) {
     nlohmann::json item = {{"_name", "system_memory"}};
     putIfPresent(item, "total_bytes", meminfoBytes(meminfo, "MemTotal"));
     putIfPresent(item, "swap_total_bytes", meminfoBytes(meminfo, "SwapTotal"));
-    putIfPresent(item, "huge_page_bytes", meminfoBytes(meminfo, "Hugepagesize"));
-    if (const auto blockBytes = readUnsigned(probe.at("sys/devices/system/memory/block_size_bytes"), 16))
-        item["memory_block_bytes"] = *blockBytes;
 
     nlohmann::json modules = nlohmann::json::array();
     const fs::path controllers = probe.at("sys/devices/system/edac/mc");
