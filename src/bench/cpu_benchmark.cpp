@@ -24,7 +24,8 @@ Metric cpuWith(std::int64_t workers, bool multi, const CPUWindows& windows, cons
     metric.unit = "M итераций/с";
     metric.samples = rates;
     metric.status = "ok";
-    metric.note = "Целочисленный xorshift64*. Медиана трёх проходов. Использовано потоков: " + std::to_string(workers) + ".";
+    metric.note =
+        "Целочисленный xorshift64*. Медиана трёх проходов. Использовано потоков: " + std::to_string(workers) + ".";
     metric.parameters = {
         {"algorithm", "xorshift64star"},
         {"workers", std::to_string(workers)},

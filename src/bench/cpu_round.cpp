@@ -74,8 +74,7 @@ private:
     bool abandoned_ = false;
 };
 
-void runWorker(std::int64_t index, double durationSeconds, const StopToken& token, StartGate& gate,
-               CPUSampleBox& box) {
+void runWorker(std::int64_t index, double durationSeconds, const StopToken& token, StartGate& gate, CPUSampleBox& box) {
     if (!gate.arriveAndWait()) return;
     const double start = monotonic();
     std::uint64_t state = static_cast<std::uint64_t>(index) + 991;

@@ -60,8 +60,8 @@ Metric diskMetric(const char* id, const char* title, double seconds, const std::
         "Один проход по временному файлу 128 МиБ на томе временной папки macOS. F_NOCACHE, запись с fsync. Это "
         "короткий тест, не установившаяся скорость всего диска. Файл удалён после теста.";
     metric.parameters = {
-        {"bytes", std::to_string(fileBytes)}, {"rounds", "1"},          {"cache", "F_NOCACHE"},
-        {"write_sync", "fsync"},             {"target", "temporary-volume"},
+        {"bytes", std::to_string(fileBytes)}, {"rounds", "1"}, {"cache", "F_NOCACHE"}, {"write_sync", "fsync"},
+        {"target", "temporary-volume"},
     };
     metric.checksum = checksum;
     return metric;

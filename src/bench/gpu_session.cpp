@@ -78,8 +78,7 @@ struct GPUSession::Handles {
     }
 };
 
-GPUSession::GPUSession(Benchmarks::ComputeDeviceKind kind, const std::string& kernelSource,
-                       std::size_t groupWidthLimit)
+GPUSession::GPUSession(Benchmarks::ComputeDeviceKind kind, const std::string& kernelSource, std::size_t groupWidthLimit)
     : handles_(std::make_unique<Handles>()) {
     Handles& h = *handles_;
     h.device = firstDevice(deviceType(kind));
@@ -98,7 +97,8 @@ GPUSession::GPUSession(Benchmarks::ComputeDeviceKind kind, const std::string& ke
     status = clBuildProgram(h.program, 1, &h.device, "", nullptr, nullptr);
     if (status != CL_SUCCESS) {
         std::string log = buildLog(h.program, h.device);
-        if (log.empty()) log = "Не удалось скомпилировать вычислительное ядро OpenCL (код " + std::to_string(status) + ").";
+        if (log.empty())
+            log = "Не удалось скомпилировать вычислительное ядро OpenCL (код " + std::to_string(status) + ").";
         throw ComputeError(log);
     }
 
@@ -153,7 +153,8 @@ float GPUSession::dispatch(std::uint32_t salt, const StopToken& token) {
         throw DepotriumError("Metal не создал команду.");
     // The blocking read waits for the kernel; a kernel that failed fails the read.
     float first = 0.0F;
-    const cl_int status = clEnqueueReadBuffer(h.queue, h.output, CL_TRUE, 0, sizeof first, &first, 1, &finished, nullptr);
+    const cl_int status =
+        clEnqueueReadBuffer(h.queue, h.output, CL_TRUE, 0, sizeof first, &first, 1, &finished, nullptr);
     cl_int execution = CL_COMPLETE;
     clGetEventInfo(finished, CL_EVENT_COMMAND_EXECUTION_STATUS, sizeof execution, &execution, nullptr);
     clReleaseEvent(finished);
@@ -165,8 +166,8 @@ float GPUSession::dispatch(std::uint32_t salt, const StopToken& token) {
 std::vector<float> GPUSession::readOutput() {
     if (setup_ != Setup::ready) throw DepotriumError("Ошибка выполнения Metal.");
     std::vector<float> values(elementCount);
-    if (clEnqueueReadBuffer(handles_->queue, handles_->output, CL_TRUE, 0, values.size() * sizeof(float),
-                            values.data(), 0, nullptr, nullptr) != CL_SUCCESS)
+    if (clEnqueueReadBuffer(handles_->queue, handles_->output, CL_TRUE, 0, values.size() * sizeof(float), values.data(),
+                            0, nullptr, nullptr) != CL_SUCCESS)
         throw DepotriumError("Ошибка выполнения Metal.");
     return values;
 }

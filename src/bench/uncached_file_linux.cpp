@@ -13,7 +13,7 @@ namespace {
 // tmpfs and ramfs keep their files in the page cache itself; recent kernels
 // accept O_DIRECT there, yet nothing would reach a device.
 bool isMemoryBacked(int fd) {
-    struct statfs volume{};
+    struct statfs volume {};
     if (::fstatfs(fd, &volume) != 0) return false;
     return volume.f_type == TMPFS_MAGIC || volume.f_type == RAMFS_MAGIC;
 }

@@ -1,5 +1,5 @@
-#include <sys/vfs.h>
 #include <linux/magic.h>
+#include <sys/vfs.h>
 
 #include <algorithm>
 #include <string>
@@ -68,7 +68,7 @@ std::vector<std::string> ids(const std::vector<Metric>& metrics) {
     return result;
 }
 
-const std::vector<std::string> allIds = {"cpu_single", "cpu_multi",  "memory_copy",
+const std::vector<std::string> allIds = {"cpu_single",  "cpu_multi",  "memory_copy",
                                          "gpu_compute", "disk_write", "disk_read"};
 
 TEST(BenchmarkRunner, RunsTheStepsInOrderWithProgressAndPauses) {
@@ -131,8 +131,8 @@ TEST(BenchmarkRunner, FailuresBecomeSkippedMetricsTitledByTheirStep) {
     const auto metrics = recording.run(StopToken(), true);
     ASSERT_EQ(ids(metrics), allIds);
     EXPECT_EQ(metrics[0].status, "ok");
-    EXPECT_EQ(metrics[1], Metric::skipped("cpu_multi", "Процессор · 4 потоков",
-                                          "Не удалось измерить время процессорного теста."));
+    EXPECT_EQ(metrics[1],
+              Metric::skipped("cpu_multi", "Процессор · 4 потоков", "Не удалось измерить время процессорного теста."));
     EXPECT_EQ(metrics[2], Metric::skipped("memory_copy", "Копирование данных в памяти", "память кончилась."));
     EXPECT_EQ(metrics[3], Metric::skipped("gpu_compute", "Вычисления на графическом процессоре",
                                           "error: use of undeclared identifier"));
@@ -182,7 +182,7 @@ TEST(BenchmarkRunner, StoppedBeforeTheStartReportsNothing) {
 }
 
 TEST(BenchmarkRunner, TemporaryFolderOnTmpfsGivesTheTwoSkippedDiskMetrics) {
-    struct statfs volume{};
+    struct statfs volume {};
     if (::statfs("/dev/shm", &volume) != 0 || volume.f_type != TMPFS_MAGIC)
         GTEST_SKIP() << "no tmpfs at /dev/shm on this machine";
     RecordingSteps recording;

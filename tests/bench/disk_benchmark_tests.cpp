@@ -1,7 +1,7 @@
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
-#include <linux/magic.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -69,7 +69,7 @@ protected:
 
 TEST_F(DiskBenchmark, WritesAndReadsTheWholeFileUncached) {
     std::string name;
-    struct stat status{};
+    struct stat status {};
     int openFlags = 0;
     DiskIO io = DiskIO::system();
     io.fsync = [&](int fd) {
@@ -237,7 +237,7 @@ TEST(DiskBenchmarkVolume, FolderThatCannotTakeTheFileFailsToCreate) {
 }
 
 bool isTmpfs(const fs::path& path) {
-    struct statfs volume{};
+    struct statfs volume {};
     return ::statfs(path.c_str(), &volume) == 0 && volume.f_type == TMPFS_MAGIC;
 }
 

@@ -50,7 +50,8 @@ TEST(MemoryBenchmark, LongerPassesCarryGrowingCounters) {
     std::uint64_t lower = 0;
     std::uint64_t upper = 0;
     for (double rate : metric.samples) {
-        const auto fewest = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(rate * window / 32.0 - 1e-6)));
+        const auto fewest =
+            std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(rate * window / 32.0 - 1e-6)));
         const auto most = static_cast<std::uint64_t>(std::floor(rate * callSeconds / 32.0 + 1e-6));
         lower += fewest * (fewest - 1) / 2;
         upper += most * (most - 1) / 2;
