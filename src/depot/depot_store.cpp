@@ -167,31 +167,67 @@ void DepotStore::giveBackReader(sqlite3* connection) {
 }
 
 StoreOutcome DepotStore::store(const NewRun& run) {
-    std::lock_guard lock(writerLock_);
-    Transaction transaction(writer_);
-    {
-        Statement existing(writer_, "SELECT key_sha256, body FROM runs WHERE id = ?1", "прочитать запись");
-        existing.bind(1, run.id);
-        if (existing.step()) {
-            if (!sameDigest(existing.digest(0), run.keyDigest)) return StoreOutcome::takenByAnotherKey;
-            return existing.text(1) == run.body ? StoreOutcome::alreadyStored : StoreOutcome::differentBody;
+    PendingWrite mine;
+    mine.run = &run;
+    std::unique_lock lock(queueLock_);
+    queue_.push_back(&mine);
+    // Whoever finds no batch being written writes everything queued so far,
+    // its own request included; the others wait for that batch or the next.
+    while (!mine.done) {
+        if (writing_) {
+            batchWritten_.wait(lock);
+            continue;
         }
+        writing_ = true;
+        std::vector<PendingWrite*> batch;
+        batch.swap(queue_);
+        lock.unlock();
+        writeBatch(batch);
+        lock.lock();
+        for (PendingWrite* write : batch) write->done = true;
+        writing_ = false;
+        batchWritten_.notify_all();
     }
-    Statement insert(writer_,
-                     "INSERT INTO runs (id, key_sha256, body, received_at, name, owner, location, model)"
-                     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
-                     "сохранить опись");
-    insert.bind(1, run.id);
-    insert.bindBlob(2, run.keyDigest.data(), run.keyDigest.size());
-    insert.bindBlob(3, run.body.data(), run.body.size());
-    insert.bind(4, run.receivedAt);
-    insert.bind(5, run.name);
-    insert.bind(6, run.owner);
-    insert.bind(7, run.location);
-    insert.bind(8, run.model);
-    insert.step();
-    transaction.commit();
-    return StoreOutcome::stored;
+    if (mine.error) std::rethrow_exception(mine.error);
+    return mine.outcome;
+}
+
+void DepotStore::writeBatch(const std::vector<PendingWrite*>& batch) noexcept {
+    try {
+        Transaction transaction(writer_);
+        for (PendingWrite* write : batch) {
+            const NewRun& run = *write->run;
+            // Later writes of the batch see the earlier ones: the same id
+            // twice in one batch is judged as if they came one after the other.
+            Statement existing(writer_, "SELECT key_sha256, body FROM runs WHERE id = ?1", "прочитать запись");
+            existing.bind(1, run.id);
+            if (existing.step()) {
+                write->outcome = !sameDigest(existing.digest(0), run.keyDigest) ? StoreOutcome::takenByAnotherKey
+                                 : existing.text(1) == run.body                  ? StoreOutcome::alreadyStored
+                                                                                 : StoreOutcome::differentBody;
+                continue;
+            }
+            Statement insert(writer_,
+                             "INSERT INTO runs (id, key_sha256, body, received_at, name, owner, location, model)"
+                             " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+                             "сохранить опись");
+            insert.bind(1, run.id);
+            insert.bindBlob(2, run.keyDigest.data(), run.keyDigest.size());
+            insert.bindBlob(3, run.body.data(), run.body.size());
+            insert.bind(4, run.receivedAt);
+            insert.bind(5, run.name);
+            insert.bind(6, run.owner);
+            insert.bind(7, run.location);
+            insert.bind(8, run.model);
+            insert.step();
+            write->outcome = StoreOutcome::stored;
+        }
+        transaction.commit();
+    } catch (...) {
+        // Nothing of the batch was committed, so none of it may be confirmed.
+        const std::exception_ptr error = std::current_exception();
+        for (PendingWrite* write : batch) write->error = error;
+    }
 }
 
 std::optional<StoredRun> DepotStore::find(std::string_view id) {

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <condition_variable>
+#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -58,9 +60,11 @@ enum class StoreOutcome {
 
 // Reports in one SQLite file in WAL mode. A record is committed to disk
 // before store() returns, so whatever the server acknowledged survives a
-// crash of the process. Writes go through one connection, one at a time;
-// reads use connections of their own and run beside a write. Safe to use
-// from any number of threads.
+// crash of the process. Writes go through one connection: concurrent
+// store() calls are gathered into one transaction and share its flush to
+// the device (group commit), so the disk's flush time does not cap how many
+// reports per second can be accepted. Reads use connections of their own and
+// run beside a write. Safe to use from any number of threads.
 class DepotStore {
 public:
     // Opens or creates the database (not its folder). Throws StorageError.
@@ -93,9 +97,22 @@ private:
     sqlite3* borrowReader();
     void giveBackReader(sqlite3* connection);
 
+    // One store() call waiting for its write.
+    struct PendingWrite {
+        const NewRun* run = nullptr;
+        StoreOutcome outcome = StoreOutcome::stored;
+        std::exception_ptr error;
+        bool done = false;
+    };
+    // Writes a batch in one transaction; fills in every outcome or error.
+    void writeBatch(const std::vector<PendingWrite*>& batch) noexcept;
+
     std::filesystem::path file_;
-    std::mutex writerLock_;
-    sqlite3* writer_ = nullptr;
+    sqlite3* writer_ = nullptr;  // used only by the thread writing a batch
+    std::mutex queueLock_;
+    std::condition_variable batchWritten_;
+    std::vector<PendingWrite*> queue_;
+    bool writing_ = false;
     std::mutex readersLock_;
     std::vector<sqlite3*> idleReaders_;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "depot/depot_store.h"
@@ -81,6 +82,26 @@ TEST(DepotStore, RecordsOutliveTheStoreAndConcurrentWritersLoseNothing) {
     DepotStore reopened(file);
     EXPECT_EQ(reopened.latest(100).size(), 40u);
     EXPECT_EQ(reopened.find("3-9")->body, "{3-9}");
+}
+
+TEST(DepotStore, RacingSubmissionsOfOneIdStoreExactlyOne) {
+    testing::ScratchFolder folder;
+    DepotStore store(folder.path() / "depot.sqlite");
+    std::vector<StoreOutcome> outcomes(8);
+    std::vector<std::thread> racers;
+    for (int racer = 0; racer < 8; ++racer) {
+        racers.emplace_back([&, racer] {
+            // Racers 0-3 share key A and the bytes; 4-7 each bring their own key.
+            const std::string key = racer < 4 ? keyA : std::string(64, static_cast<char>('0' + racer));
+            outcomes[racer] = store.store(newRun("contested", key, "{same}"));
+        });
+    }
+    for (auto& racer : racers) racer.join();
+    const auto count = [&](StoreOutcome outcome) { return std::count(outcomes.begin(), outcomes.end(), outcome); };
+    EXPECT_EQ(count(StoreOutcome::stored), 1);
+    const bool keyAWon = sameDigest(store.find("contested")->keyDigest, receiptKeyDigest(keyA));
+    EXPECT_EQ(count(StoreOutcome::alreadyStored), keyAWon ? 3 : 0);
+    EXPECT_EQ(count(StoreOutcome::takenByAnotherKey), keyAWon ? 4 : 7);
 }
 
 TEST(DepotStore, UnopenableDatabaseIsAStorageError) {
