@@ -39,7 +39,11 @@ Steps Steps::system() {
     return steps;
 }
 
-std::vector<Metric> runSteps(const Steps& steps, const StopToken& token, bool includeDisk, const Progress& progress) {
+std::vector<Metric> runSteps(const Steps& steps, const StopToken& token, bool includeDisk, const Progress& onProgress) {
+    // A caller that does not follow progress may pass an empty callback.
+    const auto progress = [&](const std::string& label, double fraction) {
+        if (onProgress) onProgress(label, fraction);
+    };
     const std::int64_t workers = std::clamp<std::int64_t>(steps.activeProcessors, 1, maximumWorkers);
 
     struct MeasuredStep {
