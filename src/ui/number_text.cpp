@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace nvx {
 
 QString NumberText::fixed(double value, int decimals) const {
-    return QString::asprintf("%.*f", std::clamp(decimals, 0, 17), value);
+    // The C library's formatting: Qt's own asprintf rounds halves up.
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", std::clamp(decimals, 0, 17), value);
+    return QString::fromLatin1(buffer);
 }
 
 QString NumberText::localized(double value) const {

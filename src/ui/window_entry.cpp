@@ -7,6 +7,7 @@
 
 #include "app/depotrium_model.h"
 #include "ui/inventory_sections.h"
+#include "ui/main_window_source.h"
 
 // The QML module lives in a static library: pull its plugin in.
 Q_IMPORT_QML_PLUGIN(DepotriumPlugin)
@@ -27,7 +28,7 @@ int runDepotriumWindow(int argc, char** argv) {
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &application,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
-    engine.loadFromModule("Depotrium", "Main");
+    loadMainWindow(engine);
     if (engine.rootObjects().isEmpty()) return 1;
     return QGuiApplication::exec();
 }

@@ -1,4 +1,5 @@
 import QtQuick
+import Depotrium
 
 // The pet, Бурко, in the pose of the model's pet state.
 BurkoCanvas {

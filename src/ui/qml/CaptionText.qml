@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Depotrium
 
 // A small secondary line of the form.
 Label {

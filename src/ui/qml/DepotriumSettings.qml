@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // The settings form: the depot address, used from the next action on and
 // not kept between launches.

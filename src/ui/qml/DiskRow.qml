@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Depotrium
 
 // A physical disk: name, identifier and volumes on the left; size,
 // connection and location on the right.

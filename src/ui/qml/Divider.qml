@@ -1,4 +1,5 @@
 import QtQuick
+import Depotrium
 
 // A thin ruled line of the paper form.
 Rectangle {

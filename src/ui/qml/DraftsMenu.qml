@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 
 import QtQuick
 import QtQuick.Controls
+import Depotrium
 
 // "Локальные описи (N)": the stored drafts, newest first; choosing one puts
 // it into the form.

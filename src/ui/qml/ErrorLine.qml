@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Depotrium
 
 // The model's last error, in rust, with a warning sign; selectable.
 RowLayout {

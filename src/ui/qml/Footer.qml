@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // The bottom bar: the product and its version, and the way to the depot.
 Rectangle {

@@ -3,6 +3,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // The hardware summary of a report: model with its catalog matches, chip,
 // memory, cores, graphics, system, then the physical disks.

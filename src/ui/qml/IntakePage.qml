@@ -1,8 +1,7 @@
-pragma ComponentBehavior: Bound
-
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // Section 0: start a run, watch it, label the device and hand it over.
 Pane {

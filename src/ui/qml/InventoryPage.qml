@@ -1,8 +1,7 @@
-pragma ComponentBehavior: Bound
-
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // Section 1: the collected hardware, section by section.
 Pane {

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // A disclosure group: one system section, closed until the user opens it.
 ColumnLayout {

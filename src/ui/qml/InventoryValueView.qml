@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 
 import QtQuick
 import QtQuick.Layouts
+import Depotrium
 
 // A JSON value of the inventory as nested text: objects as label–value
 // rows, arrays as indented lists, scalars as text. Stops descending at

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // "Бирка устройства": the label fields of a completed report and the
 // hand-over to the depot.

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Depotrium
 
 // The location field: an editable combo box listing the places typed
 // before. The combo box completes typed text with the first item that
@@ -49,6 +50,8 @@ ComboBox {
         applyText()
     }
 
+    // Keyboard focus belongs in the text field, also when it comes by Tab.
+    onActiveFocusChanged: if (activeFocus && contentItem) contentItem.forceActiveFocus()
     onTextChanged: applyText()
     onSuggestionsChanged: applySuggestions()
     onEditTextChanged: if (!applying && editText !== text) edited(editText)

@@ -1,9 +1,8 @@
-pragma ComponentBehavior: Bound
-
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import QtQuick.Dialogs
+import Depotrium
 
 // The application's only main window: the sidebar on the left, the selected
 // section on the right. Everything shown comes from the model.

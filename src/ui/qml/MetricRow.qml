@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Depotrium
 
 // One measurement: title and value, the note, and the passes when there
 // were several.

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // A picture of the computer model with its source, or a generic computer
 // when the index has none. The intake page gives it a narrow column, so the

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // A full-width sidebar button: icon and title, a faint rounded background
 // when its section is shown.

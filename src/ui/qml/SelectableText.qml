@@ -1,4 +1,5 @@
 import QtQuick
+import Depotrium
 
 // Body text that the user can select and copy.
 TextEdit {

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Depotrium
 
 // The settings in a window of their own (the application menu's
 // "Настройки…", Ctrl+,), sharing the main window's model.

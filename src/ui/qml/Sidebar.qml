@@ -3,6 +3,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // The dark metal strip on the left: logo, sections, the pet, the drafts
 // menu and the tag line.

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Depotrium
 
 // The status line and what can be done from here: progress and stop while
 // a run goes on, the start block before the first completed report.

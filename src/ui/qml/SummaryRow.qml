@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Depotrium
 
 // One "label — value" line of the hardware summary.
 RowLayout {

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+#include "app/model_fixture.h"
+#include "keyboard.h"
+#include "ui/main_window_source.h"
+
+namespace nvx::testing {
+
+// The main window on the offscreen platform over a model on fake services,
+// with helpers that find its items the way a user sees them.
+class WindowUnderTest {
+public:
+    // `prepare` runs on the fresh data folder before the model reads it.
+    explicit WindowUnderTest(const std::function<void(ScratchData&)>& prepare = {})
+        : owned_([&] {
+              if (prepare) prepare(data);
+              return std::make_unique<ModelUnderTest>();
+          }()),
+          model(*owned_) {
+        QVariantList sections;
+        sections << QVariantMap{{"key", "SPHardwareDataType"}, {"title", "Компьютер"}}
+                 << QVariantMap{{"key", "SPDisplaysDataType"}, {"title", "Графика и экраны"}}
+                 << QVariantMap{{"key", "SPFibreChannelDataType"}, {"title", "Fibre Channel"}};
+        engine.setInitialProperties({{"model", QVariant::fromValue(model.model.get())}, {"sections", sections}});
+        loadMainWindow(engine);
+        window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+        if (window) QTest::qWaitForWindowExposed(window);
+    }
+    ~WindowUnderTest() {
+        // Let a run or a submission that a test left behind end first.
+        model.backend->collectGate.open();
+        model.backend->benchmarkGate.open();
+        model.backend->uploadGate.open();
+        if (model->running()) model->cancel();
+        QTRY_VERIFY_WITH_TIMEOUT(!model->running() && !model->sending(), 10000);
+    }
+
+    DepotriumModel* operator->() const { return model.model.get(); }
+
+    // The first item in the visual tree with this object name, visible or not.
+    QQuickItem* item(const QString& objectName) const {
+        QQuickItem* found = nullptr;
+        visit(window->contentItem(), [&](QQuickItem* item) {
+            if (!found && item->objectName() == objectName) found = item;
+        });
+        return found;
+    }
+
+    // Whether the item and all its ancestors are visible.
+    static bool shown(const QQuickItem* item) { return item && item->isVisible() && item->opacity() > 0; }
+
+    // Every shown item whose "text" is exactly `text`.
+    QList<QQuickItem*> withText(const QString& text) const {
+        QList<QQuickItem*> found;
+        visit(window->contentItem(), [&](QQuickItem* item) {
+            if (shown(item) && item->property("text").toString() == text) found << item;
+        });
+        return found;
+    }
+    bool showsText(const QString& text) const { return !withText(text).isEmpty(); }
+    // Shown texts that start with `prefix`.
+    QStringList textsStartingWith(const QString& prefix) const {
+        QStringList found;
+        visit(window->contentItem(), [&](QQuickItem* item) {
+            const QString text = item->property("text").toString();
+            if (shown(item) && text.startsWith(prefix)) found << text;
+        });
+        return found;
+    }
+
+    void click(const QString& objectName) const {
+        QQuickItem* button = item(objectName);
+        QVERIFY2(button, qPrintable(objectName));
+        QVERIFY2(button->isEnabled(), qPrintable(objectName + " is disabled"));
+        QMetaObject::invokeMethod(button, "clicked");
+    }
+    // Types into a text field as the user would, one key at a time.
+    void type(const QString& objectName, const QString& text) const {
+        QQuickItem* field = item(objectName);
+        QVERIFY2(field, qPrintable(objectName));
+        field->forceActiveFocus();
+        typeText(window, text);
+    }
+
+    ScratchData data;
+
+private:
+    std::unique_ptr<ModelUnderTest> owned_;
+
+public:
+    ModelUnderTest& model;
+    QQmlApplicationEngine engine;
+    QQuickWindow* window = nullptr;
+
+private:
+    static void visit(QQuickItem* item, const std::function<void(QQuickItem*)>& action) {
+        action(item);
+        for (QQuickItem* child : item->childItems()) visit(child, action);
+    }
+};
+
+}  // namespace nvx::testing
