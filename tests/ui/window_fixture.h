@@ -32,7 +32,7 @@ public:
         engine.setInitialProperties({{"model", QVariant::fromValue(model.model.get())}, {"sections", sections}});
         loadMainWindow(engine);
         window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine.rootObjects().first());
-        if (window) QTest::qWaitForWindowExposed(window);
+        if (window && !QTest::qWaitForWindowExposed(window)) window = nullptr;
     }
     ~WindowUnderTest() {
         // Let a run or a submission that a test left behind end first.

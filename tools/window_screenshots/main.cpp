@@ -45,8 +45,17 @@ bool waitFor(const std::function<bool()>& done) {
     return done();
 }
 
+// The first item of the visual tree with this object name.
+QQuickItem* findIn(QQuickItem* item, const QString& objectName) {
+    if (item->objectName() == objectName) return item;
+    for (QQuickItem* child : item->childItems()) {
+        if (QQuickItem* found = findIn(child, objectName)) return found;
+    }
+    return nullptr;
+}
+
 QQuickItem* find(QQuickWindow* window, const char* objectName) {
-    return window->contentItem()->findChild<QQuickItem*>(QString::fromLatin1(objectName));
+    return findIn(window->contentItem(), QString::fromLatin1(objectName));
 }
 
 class Shooter {
@@ -105,7 +114,7 @@ int main(int argc, char** argv) {
     loadMainWindow(engine);
     if (engine.rootObjects().isEmpty()) return 1;
     auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
-    QTest::qWaitForWindowExposed(window);
+    if (!QTest::qWaitForWindowExposed(window)) return 1;
 
     shooter.shoot(window, "01-fresh");
 
@@ -133,7 +142,7 @@ int main(int argc, char** argv) {
     model.send();
     waitFor([&] { return !model.savedURL().isEmpty(); });
     if (auto* scroll = find(window, "pageScroll")) {
-        if (auto* flickable = scroll->findChild<QQuickItem*>()) flickable->setProperty("contentY", 400);
+        if (auto* flickable = scroll->property("contentItem").value<QQuickItem*>()) flickable->setProperty("contentY", 300);
     }
     shooter.shoot(window, "06-accepted");
 
@@ -153,7 +162,7 @@ int main(int argc, char** argv) {
     for (auto* settings : engine.rootObjects().first()->findChildren<QQuickWindow*>()) {
         {
             settings->show();
-            QTest::qWaitForWindowExposed(settings);
+            if (!QTest::qWaitForWindowExposed(settings)) return 1;
             shooter.shoot(settings, "10-settings");
         }
     }

@@ -22,6 +22,21 @@ Button {
                                                    : "Без названия · " + String(draft.id).substring(0, 8)
     }
 
+    contentItem: Label {
+        text: button.text + "  ▴"
+        color: button.enabled ? "white" : Qt.rgba(1, 1, 1, 0.4)
+        font.pixelSize: 12
+        horizontalAlignment: Text.AlignLeft
+        elide: Text.ElideRight
+    }
+    background: Rectangle {
+        implicitHeight: 30
+        radius: 6
+        color: button.down ? Qt.rgba(1, 1, 1, 0.16) : button.hovered ? Qt.rgba(1, 1, 1, 0.1) : "transparent"
+        border.color: Qt.rgba(1, 1, 1, 0.25)
+        border.width: 1
+    }
+
     Menu {
         id: menu
         objectName: "draftsMenuPopup"

@@ -52,7 +52,7 @@ ColumnLayout {
             readonly property string address: summary.matches.length === 1 ? String(summary.matches[0].source) : ""
             visible: /^[a-zA-Z][a-zA-Z0-9+.-]*:\/\/[^\s]+$/.test(address)
             text: "<a href=\"" + address + "\">Справочник Apple</a>"
-            textFormat: Text.RichText
+            textFormat: Text.StyledText
             linkColor: DepotriumPalette.rust
             font.pixelSize: 12
             onLinkActivated: link => Qt.openUrlExternally(link)

@@ -76,6 +76,12 @@ Rectangle {
                 Layout.preferredHeight: 72
                 TextArea {
                     objectName: "device-description"
+                    background: Rectangle {
+                        color: "#fffdf7"
+                        border.color: "#b9b2a0"
+                        border.width: 1
+                        radius: 2
+                    }
                     Accessible.name: "Описание"
                     wrapMode: TextEdit.Wrap
                     text: card.model.descriptionText
@@ -95,11 +101,9 @@ Rectangle {
             Layout.fillWidth: true
             spacing: 12
 
-            Button {
+            ProminentButton {
                 objectName: "submit"
                 Accessible.name: text
-                highlighted: true
-                font.weight: Font.DemiBold
                 text: card.model.sending ? "Проверяем сохранение…"
                     : card.model.savedURL.length > 0 ? "Опись принята" : "Принять на склад"
                 enabled: card.model.canSubmit
@@ -122,7 +126,7 @@ Rectangle {
                 objectName: "openRecord"
                 visible: card.model.savedURL.length > 0
                 text: "<a href=\"record\">Открыть опись на сайте</a>"
-                textFormat: Text.RichText
+                textFormat: Text.StyledText
                 linkColor: DepotriumPalette.rust
                 onLinkActivated: Qt.openUrlExternally(card.model.savedURL)
             }

@@ -68,17 +68,16 @@ ColumnLayout {
             Layout.fillWidth: true
             text: "Временный файл будет удалён после теста. Пользовательские файлы не изменяются."
         }
-        Button {
+        ProminentButton {
             objectName: "start"
+            Layout.topMargin: 4
             Accessible.name: text
             text: "Начать опись и тест"
-            highlighted: true
             font.pixelSize: 15
-            font.weight: Font.DemiBold
             topPadding: 12
             bottomPadding: 12
-            leftPadding: 22
-            rightPadding: 22
+            leftPadding: 24
+            rightPadding: 24
             onClicked: block.model.start()
         }
     }
