@@ -82,6 +82,20 @@ private slots:
         QCOMPARE(window.item("submit")->property("text").toString(), QString("Принять на склад"));
     }
 
+    void theLocationSurvivesLeavingAndReenteringThePage() {
+        WindowUnderTest window([](ScratchData& data) { data.writeDraft(completedReport("b0000000-0000-4000-8000-000000000002")); });
+        window.model.runToEnd();
+        window.model.label("Монтажная", "Отдел", "Береговой цех");
+        QTRY_VERIFY(window.item("device-location"));
+        QVERIFY(window->locationSuggestions().contains("Береговой цех"));
+        window->setTab(1);
+        window->setTab(0);
+        QTRY_VERIFY(window.item("device-location"));
+        QTest::qWait(50);
+        QCOMPARE(window->location(), QString("Береговой цех"));
+        QCOMPARE(window.item("device-location")->property("editText").toString(), QString("Береговой цех"));
+    }
+
     void acceptanceLocksTheCardAndOffersTheRecord() {
         WindowUnderTest window;
         window.model.runToEnd();

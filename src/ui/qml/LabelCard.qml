@@ -38,6 +38,7 @@ Rectangle {
             columnSpacing: 14
             rowSpacing: 10
             enabled: card.fieldsEnabled
+            opacity: enabled ? 1 : 0.6
 
             Label { text: "Название"; color: DepotriumPalette.muted }
             TextField {

@@ -54,7 +54,16 @@ ComboBox {
     onActiveFocusChanged: if (activeFocus && contentItem) contentItem.forceActiveFocus()
     onTextChanged: applyText()
     onSuggestionsChanged: applySuggestions()
-    onEditTextChanged: if (!applying && editText !== text) edited(editText)
+    // Only the user's typing is written through. The combo box itself may
+    // reset its text when its item list changes; that is not an edit, and
+    // the location is put back.
+    onEditTextChanged: {
+        if (applying || editText === text) return
+        if (contentItem && contentItem.activeFocus)
+            edited(editText)
+        else
+            Qt.callLater(applyText)
+    }
     onActivated: index => {
         if (index >= 0 && index < model.length) {
             const picked = model[index]
