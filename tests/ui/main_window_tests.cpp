@@ -1,3 +1,4 @@
+#include <QDesktopServices>
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
@@ -13,6 +14,16 @@ DiskSummary disk(const std::string& id, std::uint64_t bytes, std::optional<bool>
 }
 
 }  // namespace
+
+// Stands in for the browser: records what the window asks to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { opened << url; }
+
+public:
+    QList<QUrl> opened;
+};
 
 class MainWindowTests : public QObject {
     Q_OBJECT
@@ -185,6 +196,17 @@ private slots:
         window.click("openDepot");
         QCOMPARE(window->error(), QString("Проверьте адрес склада в настройках приложения."));
         QTRY_VERIFY(window.showsText("Проверьте адрес склада в настройках приложения."));
+    }
+
+    void theFooterOpensTheCheckedAddressInTheBrowser() {
+        WindowUnderTest window;
+        UrlCatcher browser;
+        QDesktopServices::setUrlHandler("https", &browser, "open");
+        window->setServer("  https://depot.example.com/  ");
+        window.click("openDepot");
+        QDesktopServices::unsetUrlHandler("https");
+        QCOMPARE(browser.opened, QList<QUrl>{QUrl("https://depot.example.com/")});
+        QVERIFY(window->error().isEmpty());
     }
 
     void theInventoryPageListsKnownSectionsAndWarnings() {
