@@ -14,6 +14,8 @@ Button {
     objectName: "draftsMenu"
     text: "Локальные описи (" + model.drafts.length + ")"
     enabled: !model.running && !model.sending
+    leftPadding: 10
+    rightPadding: 10
     onClicked: menu.open()
 
     // Untitled drafts are told apart by the start of their id.
