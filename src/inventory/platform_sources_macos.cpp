@@ -1,5 +1,4 @@
 #include <sys/sysctl.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <memory>

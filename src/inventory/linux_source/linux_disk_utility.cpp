@@ -21,15 +21,13 @@ nlohmann::json LinuxDiskUtility::physicalDiskList(const StopToken& token) {
     for (const BlockDevice& disk : probe_->blocks.all()) {
         if (!disk.physical) continue;
         nlohmann::json partitions = nlohmann::json::array();
-        // A file system made on the whole disk counts as its one volume.
-        for (const BlockNode* node : [&] {
-                 std::vector<const BlockNode*> nodes{&disk.node};
-                 for (const BlockNode& partition : disk.partitions) nodes.push_back(&partition);
-                 return nodes;
-             }()) {
-            nlohmann::json partition = {{"DeviceIdentifier", node->name}, {"Size", node->bytes}};
-            if (const auto name = probe_->blocks.volumeName(node->name)) partition["VolumeName"] = *name;
-            if (node == &disk.node && !partition.contains("VolumeName")) continue;
+        // A file system made on the whole disk, without a partition table,
+        // counts as the disk's one volume.
+        if (const auto name = probe_->blocks.volumeName(disk.node.name); name && disk.partitions.empty())
+            partitions.push_back({{"DeviceIdentifier", disk.node.name}, {"Size", disk.node.bytes}, {"VolumeName", *name}});
+        for (const BlockNode& node : disk.partitions) {
+            nlohmann::json partition = {{"DeviceIdentifier", node.name}, {"Size", node.bytes}};
+            if (const auto name = probe_->blocks.volumeName(node.name)) partition["VolumeName"] = *name;
             partitions.push_back(std::move(partition));
         }
         disks.push_back({{"DeviceIdentifier", disk.node.name}, {"Size", disk.node.bytes}, {"Partitions", partitions}});
