@@ -1,8 +1,10 @@
 #include "reduce_motion.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 
 namespace nvx {
 
@@ -50,7 +52,10 @@ ReduceMotion::ReduceMotion(const QString& configFolder, QObject* parent)
 }
 
 ReduceMotion* ReduceMotion::desktop() {
-    static ReduceMotion* instance = new ReduceMotion();  // lives as long as the process
+    // Owned by the application object, so it goes when the application
+    // does; made again if asked for after that.
+    static QPointer<ReduceMotion> instance;
+    if (!instance) instance = new ReduceMotion(QString(), QCoreApplication::instance());
     return instance;
 }
 
