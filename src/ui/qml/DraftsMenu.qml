@@ -29,6 +29,7 @@ Button {
         color: button.enabled ? "white" : Qt.rgba(1, 1, 1, 0.4)
         font.pixelSize: 12
         horizontalAlignment: Text.AlignLeft
+        verticalAlignment: Text.AlignVCenter
         elide: Text.ElideRight
     }
     background: Rectangle {

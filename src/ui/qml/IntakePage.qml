@@ -62,6 +62,10 @@ Pane {
 
         Button {
             objectName: "newRun"
+            leftPadding: 14
+            rightPadding: 14
+            topPadding: 6
+            bottomPadding: 6
             visible: page.completed
             text: "Сделать новую опись"
             enabled: !page.model.sending

@@ -112,6 +112,10 @@ Rectangle {
             }
             Button {
                 objectName: "export"
+                leftPadding: 14
+                rightPadding: 14
+                topPadding: 6
+                bottomPadding: 6
                 text: "Сохранить JSON…"
                 enabled: !card.model.sending
                 onClicked: card.exportRequested()

@@ -42,6 +42,10 @@ ColumnLayout {
         }
         Button {
             objectName: "stop"
+            leftPadding: 14
+            rightPadding: 14
+            topPadding: 6
+            bottomPadding: 6
             text: "Остановить"
             onClicked: block.model.cancel()
         }
