@@ -45,6 +45,15 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
     return done();
 }
 
+// The pet anywhere in the visual tree below `item`.
+BurkoCanvas* findPet(QQuickItem* item) {
+    if (auto* pet = qobject_cast<BurkoCanvas*>(item)) return pet;
+    for (QQuickItem* child : item->childItems()) {
+        if (BurkoCanvas* pet = findPet(child)) return pet;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,7 +90,7 @@ int main(int argc, char** argv) {
                                                                        : QQuickWindow::sceneGraphBackend()));
     std::printf("first frame: %lld ms after the start of main (target: at most 1000 ms)\n", firstFrameMs);
 
-    auto* pet = window->contentItem()->findChild<BurkoCanvas*>();
+    BurkoCanvas* pet = findPet(window->contentItem());
     if (!pet) {
         std::fprintf(stderr, "the pet is not in the window\n");
         return 1;
@@ -102,7 +111,9 @@ int main(int argc, char** argv) {
                 "(target: at most 3 %%)\n",
                 share, wall.elapsed() / 1000.0, static_cast<long long>(pet->ticks() - ticksBefore));
 
-    // The benchmarks measure: the pet must not wake the process at all.
+    // The benchmarks measure: the pet must not wake the process at all. (The
+    // processor share printed here includes the fake benchmark runner,
+    // which polls its gate every 5 ms.)
     backend->collectGate.open();
     waitFor([&] { return model.measuring(); });
     QTest::qWait(200);
