@@ -50,6 +50,7 @@ public:
     static JSONValue parse(std::string_view text);
 
 private:
+    friend class JSONValueBuilder;
     // The order of the alternatives is the order of Kind.
     std::variant<Object, Array, std::string, double, bool, std::nullptr_t> storage_;
 };

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "json_text.h"
+#include "json_value_builder.h"
 
 namespace nvx {
 
@@ -288,7 +289,22 @@ ModelMatch readModelMatch(const json& value, const std::string& path) {
     return match;
 }
 
+namespace {
+
+RunReport readRunReportWith(const json& value, const std::string& path, JSONValue* builtInventory);
+
+}  // namespace
+
 RunReport readRunReport(const json& value, const std::string& path) {
+    return readRunReportWith(value, path, nullptr);
+}
+
+namespace {
+
+// Reads the report; the inventory comes either from `value` itself or, when
+// the parser built it separately, from `builtInventory` (null when the
+// document had none).
+RunReport readRunReportWith(const json& value, const std::string& path, JSONValue* builtInventory) {
     if (!value.is_object()) {
         if (path.empty()) fail("документ должен быть объектом JSON");
         wrongType(path, "объектом");
@@ -308,7 +324,7 @@ RunReport readRunReport(const json& value, const std::string& path) {
     // Any JSON value is an inventory, null included, but the key must exist.
     auto inventory = value.find("inventory");
     if (inventory == value.end()) fail("нет обязательного поля " + quoted(reader.path("inventory")));
-    report.inventory = JSONValue::fromJSON(*inventory);
+    report.inventory = builtInventory ? std::move(*builtInventory) : JSONValue::fromJSON(*inventory);
     report.warnings = reader.texts("warnings");
     const std::string metricsPath = reader.path("metrics");
     const json& metrics = ObjectReader::readArray(reader.required("metrics"), metricsPath);
@@ -318,14 +334,120 @@ RunReport readRunReport(const json& value, const std::string& path) {
     return report;
 }
 
-RunReport RunReport::decode(std::string_view bytes) {
+// Turns the parser's events into a small document tree for everything but
+// the top-level "inventory", whose value is built directly as a JSONValue.
+class ReportDocumentBuilder {
+public:
     json document;
-    try {
-        document = json::parse(bytes.begin(), bytes.end());
-    } catch (const json::parse_error& error) {
-        fail("данные не являются корректным JSON (ошибка около байта " + std::to_string(error.byte) + ")");
+    JSONValueBuilder inventory;
+    bool hasInventory = false;
+    std::size_t errorByte = 0;
+
+    bool null() { return routed([&] { return inventory.null(); }, [] { return json(); }); }
+    bool boolean(bool value) {
+        return routed([&] { return inventory.boolean(value); }, [&] { return json(value); });
     }
-    return readRunReport(document);
+    bool number_integer(std::int64_t value) {
+        return routed([&] { return inventory.number(static_cast<double>(value)); }, [&] { return json(value); });
+    }
+    bool number_unsigned(std::uint64_t value) {
+        return routed([&] { return inventory.number(static_cast<double>(value)); }, [&] { return json(value); });
+    }
+    bool number_float(double value, const std::string&) {
+        return routed([&] { return inventory.number(value); }, [&] { return json(value); });
+    }
+    bool string(std::string& value) {
+        return routed([&] { return inventory.string(value); }, [&] { return json(std::move(value)); });
+    }
+    bool binary(json::binary_t&) { return false; }
+
+    bool start_object(std::size_t) {
+        if (enterInventory()) return inventory.startObject();
+        stack_.push_back(place(json::object()));
+        return true;
+    }
+    bool key(std::string& value) {
+        if (inInventory_) return inventory.key(value);
+        pendingKey_ = std::move(value);
+        return true;
+    }
+    bool end_object() {
+        if (inInventory_) return leaveInventoryAfter(inventory.endObject());
+        stack_.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t) {
+        if (enterInventory()) return inventory.startArray();
+        stack_.push_back(place(json::array()));
+        return true;
+    }
+    bool end_array() {
+        if (inInventory_) return leaveInventoryAfter(inventory.endArray());
+        stack_.pop_back();
+        return true;
+    }
+    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) {
+        errorByte = position;
+        return false;
+    }
+
+private:
+    // The next value belongs to the inventory when it is the value of the
+    // root object's "inventory" member.
+    bool enterInventory() {
+        if (!inInventory_ && stack_.size() == 1 && stack_.back()->is_object() && pendingKey_ == "inventory") {
+            inventory = JSONValueBuilder();
+            // The skeleton keeps the key, so that the reader sees it exists.
+            (*stack_.back())["inventory"] = nullptr;
+            pendingKey_.clear();
+            inInventory_ = true;
+            hasInventory = true;
+        }
+        return inInventory_;
+    }
+
+    bool leaveInventoryAfter(bool result) {
+        if (inventory.complete()) inInventory_ = false;
+        return result;
+    }
+
+    template <typename ToInventory, typename MakeValue>
+    bool routed(ToInventory toInventory, MakeValue makeValue) {
+        if (enterInventory()) return leaveInventoryAfter(toInventory());
+        place(makeValue());
+        return true;
+    }
+
+    json* place(json value) {
+        if (stack_.empty()) {
+            document = std::move(value);
+            return &document;
+        }
+        json& container = *stack_.back();
+        if (container.is_array()) {
+            container.push_back(std::move(value));
+            return &container.back();
+        }
+        json& member = container[pendingKey_];
+        member = std::move(value);
+        pendingKey_.clear();
+        return &member;
+    }
+
+    std::vector<json*> stack_;
+    std::string pendingKey_;
+    bool inInventory_ = false;
+};
+
+}  // namespace
+
+RunReport RunReport::decode(std::string_view bytes) {
+    ReportDocumentBuilder builder;
+    if (!json::sax_parse(bytes.begin(), bytes.end(), &builder))
+        fail("данные не являются корректным JSON (ошибка около байта " + std::to_string(builder.errorByte) + ")");
+    if (!builder.hasInventory) return readRunReport(builder.document);
+    JSONValue inventory = builder.inventory.take();
+    return readRunReportWith(builder.document, {}, &inventory);
 }
 
 }  // namespace nvx
