@@ -255,7 +255,11 @@ void DepotriumModel::persist() {
         bytes = snapshot->data();
         writeFileAtomically(localPath(draftURL(text(snapshot->id))), bytes);
     } catch (const std::exception& failure) {
-        setError(text("Не удалось сохранить локальную копию: " + describe(failure) + ". Сохраните JSON вручную."));
+        // Our descriptions are whole sentences; their own full stop would
+        // double the one that follows.
+        std::string description = describe(failure);
+        if (!description.empty() && description.back() == '.') description.pop_back();
+        setError(text("Не удалось сохранить локальную копию: " + description + ". Сохраните JSON вручную."));
         return;
     }
 

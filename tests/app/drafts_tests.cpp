@@ -150,6 +150,7 @@ private slots:
         QVERIFY2(model->error().startsWith(savedLocallyPrefix), qPrintable(model->error()));
         QVERIFY(model->error().endsWith(savedLocallySuffix));
         QVERIFY(model->error().size() > savedLocallyPrefix.size() + savedLocallySuffix.size());
+        QVERIFY2(!model->error().contains(".."), "the description's own full stop is not doubled");
         QCOMPARE(model->stage(), stage);
         QCOMPARE(model->drafts().size(), std::size_t(1));
         QCOMPARE(model->drafts()[0].name, completedReport("r1").name);
