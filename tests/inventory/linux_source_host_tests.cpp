@@ -51,7 +51,9 @@ TEST(LinuxHost, SectionsOfferedByTheKernelArePresent) {
         {"SPFibreChannelDataType", "/sys/class/fc_host"}, {"SPStorageDataType", "/proc/self/mountinfo"}};
     for (const auto& [dataType, interface] : interfaces) {
         EXPECT_EQ(inventory.contains(dataType), fs::exists(interface)) << dataType;
-        if (inventory.contains(dataType)) EXPECT_TRUE(inventory[dataType].is_array()) << dataType;
+        if (inventory.contains(dataType)) {
+            EXPECT_TRUE(inventory[dataType].is_array()) << dataType;
+        }
     }
     EXPECT_GT(report.system.memory_bytes, 0u);
     EXPECT_GT(report.system.logical_cores, 0);
@@ -90,7 +92,9 @@ TEST(LinuxHost, NothingIdentifyingLeavesTheMachine) {
     }
     for (const auto& entry : fs::directory_iterator("/sys/class/net")) {
         const auto mac = linux_source::readAttribute(entry.path() / "address");
-        if (mac && *mac != "00:00:00:00:00:00") EXPECT_EQ(text.find(*mac), std::string::npos) << *mac;
+        if (mac && *mac != "00:00:00:00:00:00") {
+            EXPECT_EQ(text.find(*mac), std::string::npos) << *mac;
+        }
     }
 }
 
