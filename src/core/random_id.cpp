@@ -30,10 +30,14 @@ void fillRandomBytes(void* buffer, std::size_t size) {
 }
 
 std::string randomUUID(UUIDCase letterCase) {
-    std::uint8_t bytes[16];
+    unsigned char bytes[16];
     fillRandomBytes(bytes, sizeof bytes);
-    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);
-    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
+    return formatUUID(bytes, letterCase);
+}
+
+std::string formatUUID(const unsigned char (&bytes)[16], UUIDCase letterCase) {
     const char* digits = letterCase == UUIDCase::lower ? "0123456789abcdef" : "0123456789ABCDEF";
     std::string text;
     text.reserve(36);

@@ -1,5 +1,6 @@
 #include "inventory/privacy.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdint>
@@ -58,16 +59,9 @@ std::string deviceIdentifier(const std::optional<std::string>& platformUUID) {
     // The bit layout of a name-based (version 5) UUID with the standard variant.
     digest[6] = static_cast<unsigned char>((digest[6] & 0x0F) | 0x50);
     digest[8] = static_cast<unsigned char>((digest[8] & 0x3F) | 0x80);
-
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string identifier;
-    identifier.reserve(36);
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) identifier.push_back('-');
-        identifier.push_back(digits[digest[i] >> 4]);
-        identifier.push_back(digits[digest[i] & 0x0F]);
-    }
-    return identifier;
+    unsigned char identifier[16];
+    std::copy_n(digest.begin(), 16, identifier);
+    return formatUUID(identifier, UUIDCase::lower);
 }
 
 }  // namespace nvx
