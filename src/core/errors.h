@@ -64,8 +64,10 @@ public:
     using PlatformError::PlatformError;
 };
 
-// The user-facing description of any error: for ours and the platform's it is
-// what() itself; anything else is a programming fault named as such.
+// The user-facing description of any error, always Russian: for ours and the
+// platform's it is what() itself; a foreign exception (out of memory, a
+// standard library failure) becomes a Russian sentence of its own, never its
+// English what().
 std::string describe(const std::exception& error);
 
 }  // namespace nvx
