@@ -1,8 +1,7 @@
 #include "model_catalog.h"
 
-#include <fstream>
-#include <sstream>
-
+#include "errors.h"
+#include "files.h"
 #include "report_json.h"
 #include "resources.h"
 
@@ -16,9 +15,10 @@ std::optional<ModelCatalog> ModelCatalog::decode(std::string_view bytes) {
         const auto updated = document.find("updated_at");
         const auto models = document.find("models");
         if (version == document.end() || updated == document.end() || models == document.end()) return std::nullopt;
-        if (!version->is_number_integer() || !updated->is_string() || !models->is_array()) return std::nullopt;
+        if (!updated->is_string() || !models->is_array()) return std::nullopt;
         ModelCatalog catalog;
-        catalog.version = version->get<std::int64_t>();
+        // By the report's own integer rules: 1.0 is a version, 2^63 is none.
+        catalog.version = readIntegerValue(*version, "version");
         catalog.updated_at = updated->get<std::string>();
         for (std::size_t i = 0; i < models->size(); ++i)
             catalog.models.push_back(readModelMatch((*models)[i], "models[" + std::to_string(i) + "]"));
@@ -37,15 +37,17 @@ std::vector<ModelMatch> ModelCatalog::matches(std::string_view identifier) const
 
 namespace {
 
+// Far above any real catalog; a larger file is no catalog of ours.
+constexpr std::size_t maximumCatalogBytes = 16u * 1024u * 1024u;
+
 std::optional<ModelCatalog> loadSharedCatalog() {
     const auto path = resourcePath("models", "json");
     if (path.empty()) return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    if (file.bad()) return std::nullopt;
-    return ModelCatalog::decode(bytes.str());
+    try {
+        return ModelCatalog::decode(readWholeFile(path, maximumCatalogBytes));
+    } catch (const FileSystemError&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace

@@ -289,6 +289,10 @@ ModelMatch readModelMatch(const json& value, const std::string& path) {
     return match;
 }
 
+std::int64_t readIntegerValue(const json& value, const std::string& path) {
+    return ObjectReader::readInteger(value, path);
+}
+
 namespace {
 
 RunReport readRunReportWith(const json& value, const std::string& path, JSONValue* builtInventory);

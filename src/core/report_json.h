@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -29,5 +30,8 @@ nlohmann::json toJSON(const RunReport& report);
 // example "system.disks[1]"; the empty path is the document itself.
 RunReport readRunReport(const nlohmann::json& json, const std::string& path = {});
 ModelMatch readModelMatch(const nlohmann::json& json, const std::string& path);
+// A signed 64-bit integer field by the report's rules: a JSON number without a
+// fractional part that fits the type (7.0 does, 2^63 does not).
+std::int64_t readIntegerValue(const nlohmann::json& json, const std::string& path);
 
 }  // namespace nvx

@@ -1,4 +1,5 @@
 #include <functional>
+#include <limits>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -12,7 +13,9 @@ namespace {
 
 using nlohmann::json;
 
-json sampleDocument() { return json::parse(testing::sampleReport().data()); }
+json sampleDocument() {
+    return json::parse(testing::sampleReport().data());
+}
 
 // Decodes a changed copy of the sample document and returns the error text,
 // or "" when it decoded.
@@ -28,8 +31,8 @@ std::string decodingError(const std::function<void(json&)>& change) {
 }
 
 TEST(ReportDecoding, EveryRequiredKeyMustBePresentEvenWithADefault) {
-    for (const char* key : {"schema_version", "benchmark_version", "name", "owner", "location", "metrics",
-                            "completed", "id", "device_id", "created_at", "system", "inventory", "warnings"}) {
+    for (const char* key : {"schema_version", "benchmark_version", "name", "owner", "location", "metrics", "completed",
+                            "id", "device_id", "created_at", "system", "inventory", "warnings"}) {
         const auto message = decodingError([key](json& d) { d.erase(key); });
         EXPECT_EQ(message, std::string("Не удалось прочитать опись: нет обязательного поля «") + key + "».");
     }
@@ -74,6 +77,17 @@ TEST(ReportDecoding, IntegersMustBeWholeAndFit) {
     // A whole number written with a fraction still is that integer.
     EXPECT_EQ(decodingError([](json& d) { d["schema_version"] = 7.0; }), "");
     EXPECT_EQ(decodingError([](json& d) { d["system"]["memory_bytes"] = 18446744073709551615ULL; }), "");
+}
+
+// 2^63 and 2^64 written as floats lie just outside the types; converting them
+// anyway would be undefined. -2^63 is the smallest integer itself.
+TEST(ReportDecoding, FloatsAtTheEdgesOfTheIntegerTypes) {
+    EXPECT_NE(decodingError([](json& d) { d["schema_version"] = 9223372036854775808.0; }), "");
+    EXPECT_NE(decodingError([](json& d) { d["system"]["physical_cores"] = 9223372036854775808.0; }), "");
+    EXPECT_NE(decodingError([](json& d) { d["system"]["memory_bytes"] = 18446744073709551616.0; }), "");
+    json document = sampleDocument();
+    document["schema_version"] = -9223372036854775808.0;
+    EXPECT_EQ(RunReport::decode(document.dump()).schema_version, std::numeric_limits<std::int64_t>::min());
 }
 
 TEST(ReportDecoding, AcceptsWhateverIsOnlyOddInValue) {
