@@ -9,12 +9,13 @@
 #include "app/draft_files.h"
 #include "app/label_text.h"
 #include "app/model_private.h"
+#include "core/default_server.h"
 #include "core/errors.h"
 #include "core/files.h"
 
 namespace nvx {
 
-const QString DepotriumModel::defaultServer = QStringLiteral("https://depot.nvx.example");
+const QString DepotriumModel::defaultServer = QString::fromUtf8(defaultServerAddress);
 
 namespace {
 
