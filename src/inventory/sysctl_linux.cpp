@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "inventory/linux_source/firmware_text.h"
 #include "inventory/utf8_text.h"
 
 namespace nvx {
@@ -58,12 +59,6 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-// Text up to the first NUL (device-tree strings end in one), without the
-// surrounding blanks, as valid UTF-8.
-std::string attributeText(std::string_view raw) {
-    return repairedUTF8(trimmed(raw.substr(0, raw.find('\0'))));
-}
-
 template <typename Number>
 std::optional<Number> parsedNumber(std::string_view text) {
     text = trimmed(text);
@@ -71,18 +66,6 @@ std::optional<Number> parsedNumber(std::string_view text) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
-}
-
-// The firmware's product name: DMI on PCs and Macs, the device tree on boards.
-std::optional<std::string> machineModel(const fs::path& root) {
-    for (const char* file :
-         {"sys/class/dmi/id/product_name", "proc/device-tree/model", "sys/firmware/devicetree/base/model"}) {
-        if (const auto raw = readAttribute(root / file)) {
-            auto text = attributeText(*raw);
-            if (!text.empty()) return text;
-        }
-    }
-    return std::nullopt;
 }
 
 // A kernel CPU list such as "0-3,8,10-11"; absent when it is not one.
@@ -238,7 +221,9 @@ std::optional<std::string> cpuBrandFromCPUInfo(std::string_view cpuinfo) {
 }  // namespace
 
 std::optional<std::string> sysctlStringAt(const fs::path& root, const std::string& name) {
-    if (name == "hw.model") return machineModel(root);
+    // Placeholders are dropped here as in the hardware section, so the fall-back
+    // to this value never brings back what the section left out.
+    if (name == "hw.model") return linux_source::firmwareModelName(root);
     if (name == "machdep.cpu.brand_string") {
         const auto cpuinfo = readAttribute(root / "proc/cpuinfo");
         return cpuinfo ? cpuBrandFromCPUInfo(*cpuinfo) : std::nullopt;

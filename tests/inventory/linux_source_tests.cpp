@@ -11,9 +11,11 @@
 #include "inventory/collector.h"
 #include "inventory/linux_source/block_devices.h"
 #include "inventory/linux_source/edid.h"
+#include "inventory/linux_source/firmware_text.h"
 #include "inventory/linux_source/hardware_section.h"
 #include "inventory/linux_source/id_database.h"
 #include "inventory/linux_source/linux_sources.h"
+#include "inventory/linux_source/machine_identity.h"
 #include "inventory/linux_source/sysfs.h"
 #include "inventory/support/fake_inventory_sources.h"
 #include "inventory/support/fake_mac_tools.h"
@@ -207,7 +209,7 @@ TEST(LinuxRecordedMachines, ThinkPadLaptopWithDmiAtaUsbAndSound) {
     const json hardware = section(report, "SPHardwareDataType")[0];
     EXPECT_EQ(hardware["machine_name"], "LENOVO ThinkPad T60p");
     EXPECT_EQ(hardware["firmware_version"], "7IET31WW (1.12 )");  // as the firmware spells it
-    // The firmware's product UUID identified the machine; the filter removed it.
+    // The machine id identified the machine; the filter removed it from the section.
     EXPECT_EQ(std::count(report.warnings.begin(), report.warnings.end(),
                          "Системный идентификатор недоступен: повторные описи могут отображаться отдельными устройствами."),
               0);

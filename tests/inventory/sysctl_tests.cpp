@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "inventory/support/made_tree.h"
 #include "inventory/sysctl.h"
 
 namespace nvx {
@@ -53,27 +54,16 @@ TEST(SysctlOnLinuxTrees, AnswersFromCapturedMachines) {
 // A hand-made tree for the cases no captured machine shows.
 class SysctlOnMadeTree : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/nvx-sysctl-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    void write(const std::string& relative, const std::string& bytes) {
-        const auto path = root_ / relative;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
+    void SetUp() override { ASSERT_FALSE(root_.empty()); }
+    void write(const std::string& relative, const std::string& bytes) { tree_.write(relative, bytes); }
     void cpu(int number, const std::string& package, const std::string& core, const std::string& cluster = "") {
         const auto folder = "sys/devices/system/cpu/cpu" + std::to_string(number) + "/topology/";
         write(folder + "physical_package_id", package + "\n");
         write(folder + "core_id", core + "\n");
         if (!cluster.empty()) write(folder + "cluster_id", cluster + "\n");
     }
-    fs::path root_;
+    testing::MadeTree tree_;
+    fs::path root_ = tree_.root();
 };
 
 TEST_F(SysctlOnMadeTree, ModelComesFromDMIElseTheDeviceTree) {
@@ -88,6 +78,12 @@ TEST_F(SysctlOnMadeTree, ModelComesFromDMIElseTheDeviceTree) {
     EXPECT_EQ(sysctlStringAt(root_, "hw.model"), "MacBookPro11,1");
     write("sys/class/dmi/id/product_name", "Caf\xE9 PC\n");  // stray Latin-1 byte
     EXPECT_EQ(sysctlStringAt(root_, "hw.model"), "Caf\xEF\xBF\xBD PC");
+    // A firmware placeholder names no model: the device tree's name stands.
+    write("sys/class/dmi/id/product_name", "System Product Name\n");
+    EXPECT_EQ(sysctlStringAt(root_, "hw.model"), "Pine64 RockPro64");
+    write("proc/device-tree/model", std::string("To be filled by O.E.M.\0", 23));
+    write("sys/firmware/devicetree/base/model", "Default string");
+    EXPECT_EQ(sysctlStringAt(root_, "hw.model"), std::nullopt);
 }
 
 TEST_F(SysctlOnMadeTree, BrandNamesEveryKindOfARMCoreOnce) {

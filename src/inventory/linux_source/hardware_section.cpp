@@ -3,7 +3,9 @@
 #include <map>
 #include <set>
 
+#include "inventory/linux_source/firmware_text.h"
 #include "inventory/linux_source/linux_probe.h"
+#include "inventory/linux_source/machine_identity.h"
 #include "inventory/linux_source/sysfs.h"
 
 namespace nvx::linux_source {
@@ -60,12 +62,6 @@ std::optional<std::string> armPartName(std::string_view implementer, std::string
     return found->second;
 }
 
-std::optional<std::string> dmi(LinuxProbe& probe, const char* attribute) {
-    auto value = readAttribute(probe.at("sys/class/dmi/id") / attribute);
-    if (!value || isPlaceholderText(*value)) return std::nullopt;
-    return collapsedBlanks(*value);
-}
-
 // Numbers in a CPU list such as "0-3,8-11".
 std::size_t countInCpuList(std::string_view list) {
     std::size_t count = 0;
@@ -83,18 +79,6 @@ std::size_t countInCpuList(std::string_view list) {
 
 }  // namespace
 
-bool isPlaceholderText(std::string_view text) {
-    const std::string value = collapsedBlanks(text);
-    static const std::set<std::string> placeholders = {
-        "To Be Filled By O.E.M.", "To be filled by O.E.M.", "System Product Name", "System manufacturer",
-        "System Manufacturer",    "System Version",         "Default string",      "Not Applicable",
-        "Not Specified",          "None",                   "O.E.M.",              "OEM",
-        "Type1ProductConfigId",   "x.x",                    "Undefined",           "Unknown",
-        "N/A",                    "",
-    };
-    return placeholders.contains(value);
-}
-
 std::optional<std::string> processorName(std::string_view cpuinfo) {
     const CpuInfo info = parseCpuInfo(cpuinfo);
     for (const char* key : {"model name", "cpu model", "Processor", "cpu"})
@@ -106,18 +90,6 @@ std::optional<std::string> processorName(std::string_view cpuinfo) {
         return armPartName(implementer->second, part->second)
             .value_or("ARM " + implementer->second + "/" + part->second);
     return std::nullopt;
-}
-
-std::optional<std::string> machineIdAsUUID(std::string_view machineId) {
-    std::string digits;
-    for (const char c : machineId) {
-        if (c == '\n' || c == ' ') continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-        digits += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    if (digits.size() != 32) return std::nullopt;
-    return digits.substr(0, 8) + "-" + digits.substr(8, 4) + "-" + digits.substr(12, 4) + "-" + digits.substr(16, 4) +
-           "-" + digits.substr(20);
 }
 
 ProcessorCounts countProcessors(const fs::path& root) {
@@ -154,12 +126,9 @@ ProcessorCounts countProcessors(const fs::path& root) {
 nlohmann::json hardwareSection(LinuxProbe& probe) {
     nlohmann::json item = {{"_name", "hardware_overview"}};
 
-    const auto vendor = dmi(probe, "sys_vendor");
-    const auto product = dmi(probe, "product_name");
-    const auto version = dmi(probe, "product_version");
-    auto model = product;
-    if (!model) model = readAttribute(probe.at("sys/firmware/devicetree/base/model"));
-    if (!model) model = readAttribute(probe.at("proc/device-tree/model"));
+    const auto vendor = dmiText(probe.root, "sys_vendor");
+    const auto version = dmiText(probe.root, "product_version");
+    const auto model = firmwareModelName(probe.root);
     putIfPresent(item, "machine_model", model);
     if (vendor || model) {
         // Lenovo keeps the type number in the product name and the name people know in the version.
@@ -170,12 +139,12 @@ nlohmann::json hardwareSection(LinuxProbe& probe) {
     }
     putIfPresent(item, "manufacturer", vendor);
     putIfPresent(item, "product_version", version);
-    putIfPresent(item, "product_family", dmi(probe, "product_family"));
-    putIfPresent(item, "board_vendor", dmi(probe, "board_vendor"));
-    putIfPresent(item, "board_model", dmi(probe, "board_name"));
-    putIfPresent(item, "firmware_vendor", dmi(probe, "bios_vendor"));
-    putIfPresent(item, "firmware_version", dmi(probe, "bios_version"));
-    putIfPresent(item, "firmware_date", dmi(probe, "bios_date"));
+    putIfPresent(item, "product_family", dmiText(probe.root, "product_family"));
+    putIfPresent(item, "board_vendor", dmiText(probe.root, "board_vendor"));
+    putIfPresent(item, "board_model", dmiText(probe.root, "board_name"));
+    putIfPresent(item, "firmware_vendor", dmiText(probe.root, "bios_vendor"));
+    putIfPresent(item, "firmware_version", dmiText(probe.root, "bios_version"));
+    putIfPresent(item, "firmware_date", dmiText(probe.root, "bios_date"));
 
     const auto cpuinfoText = readText(probe.at("proc/cpuinfo"));
     const CpuInfo cpuinfo = parseCpuInfo(cpuinfoText.value_or(""));
@@ -218,13 +187,8 @@ nlohmann::json hardwareSection(LinuxProbe& probe) {
     if (cpuinfo.hypervisor || pathExists(probe.at("sys/hypervisor/type"))) item["virtual_machine"] = true;
     putIfPresent(item, "kernel_release", readAttribute(probe.at("proc/sys/kernel/osrelease")));
 
-    // The platform identifier: the firmware's product UUID where it may be read
-    // (usually only by root), else the installation's machine id.
-    auto platform = readAttribute(probe.at("sys/class/dmi/id/product_uuid"));
-    if (!platform) {
-        if (const auto machineId = readAttribute(probe.at("etc/machine-id"))) platform = machineIdAsUUID(*machineId);
-    }
-    putIfPresent(item, "platform_UUID", platform);
+    // The same for every user who runs the inventory (see platformIdentifier).
+    putIfPresent(item, "platform_UUID", platformIdentifier(probe.root));
     return nlohmann::json::array({item});
 }
 

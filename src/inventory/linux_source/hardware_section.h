@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,18 +10,6 @@ namespace nvx::linux_source {
 // The processor's name from /proc/cpuinfo: "model name" on x86, the
 // implementer and part numbers (named where known) on ARM.
 std::optional<std::string> processorName(std::string_view cpuinfo);
-
-// A 32-digit machine id written as a UUID (8-4-4-4-12); absent for anything else.
-std::optional<std::string> machineIdAsUUID(std::string_view machineId);
-
-// Firmware tables often hold placeholders instead of names.
-bool isPlaceholderText(std::string_view text);
-
-}  // namespace nvx::linux_source
-
-#include <filesystem>
-
-namespace nvx::linux_source {
 
 // Processors of the machine under `root`: online logical processors, distinct
 // cores and packages from the topology folders (else /proc/cpuinfo). Zero

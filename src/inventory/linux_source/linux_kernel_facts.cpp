@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include "inventory/linux_source/firmware_text.h"
 #include "inventory/linux_source/hardware_section.h"
 #include "inventory/linux_source/linux_sources.h"
 #include "inventory/linux_source/sysfs.h"
@@ -29,6 +30,7 @@ KernelFacts linuxKernelFacts(fs::path root) {
         // A recorded tree answers the processor's name and counts itself, so that
         // nothing of the machine running the probe mixes in.
         facts.sysctlString = [root](const std::string& name) -> std::optional<std::string> {
+            if (name == "hw.model") return firmwareModelName(root);
             if (name != "machdep.cpu.brand_string") return std::nullopt;
             return processorName(readText(root / "proc/cpuinfo").value_or(""));
         };
