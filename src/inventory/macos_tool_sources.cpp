@@ -24,28 +24,38 @@ std::set<std::string> parseDataTypeList(std::string_view output) {
     return names;
 }
 
-SystemProfilerTool::SystemProfilerTool(std::string toolPath, ToolTimeLimits limits)
-    : toolPath_(std::move(toolPath)), limits_(limits) {}
+namespace {
+
+ToolRunner orProcessRunner(ToolRunner runner) {
+    if (runner) return runner;
+    return [](const std::string& tool, const std::vector<std::string>& arguments, const StopToken& token,
+              double timeoutSeconds) { return command(tool, arguments, token, timeoutSeconds); };
+}
+
+}  // namespace
+
+SystemProfilerTool::SystemProfilerTool(std::string toolPath, ToolTimeLimits limits, ToolRunner runner)
+    : toolPath_(std::move(toolPath)), limits_(limits), runner_(orProcessRunner(std::move(runner))) {}
 
 std::set<std::string> SystemProfilerTool::availableDataTypes(const StopToken& token) {
-    return parseDataTypeList(command(toolPath_, {"-listDataTypes"}, token, limits_.dataTypeListSeconds));
+    return parseDataTypeList(runner_(toolPath_, {"-listDataTypes"}, token, limits_.dataTypeListSeconds));
 }
 
 nlohmann::json SystemProfilerTool::sections(const std::vector<std::string>& dataTypes, const StopToken& token) {
     std::vector<std::string> arguments = dataTypes;
     arguments.insert(arguments.end(), {"-json", "-detailLevel", "full"});
-    return parseJSONText(command(toolPath_, arguments, token, limits_.sectionsSeconds));
+    return parseJSONText(runner_(toolPath_, arguments, token, limits_.sectionsSeconds));
 }
 
-DiskUtilityTool::DiskUtilityTool(std::string toolPath, ToolTimeLimits limits)
-    : toolPath_(std::move(toolPath)), limits_(limits) {}
+DiskUtilityTool::DiskUtilityTool(std::string toolPath, ToolTimeLimits limits, ToolRunner runner)
+    : toolPath_(std::move(toolPath)), limits_(limits), runner_(orProcessRunner(std::move(runner))) {}
 
 nlohmann::json DiskUtilityTool::physicalDiskList(const StopToken& token) {
-    return parsePropertyList(command(toolPath_, {"list", "-plist", "physical"}, token, limits_.diskListSeconds));
+    return parsePropertyList(runner_(toolPath_, {"list", "-plist", "physical"}, token, limits_.diskListSeconds));
 }
 
 nlohmann::json DiskUtilityTool::diskDetails(const std::string& identifier, const StopToken& token) {
-    return parsePropertyList(command(toolPath_, {"info", "-plist", identifier}, token, limits_.diskDetailsSeconds));
+    return parsePropertyList(runner_(toolPath_, {"info", "-plist", identifier}, token, limits_.diskDetailsSeconds));
 }
 
 bool DiskUtilityTool::isWholeDisk(const std::string& identifier) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -7,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/stop_token.h"
 #include "inventory/platform_sources.h"
 
 namespace nvx {
@@ -19,23 +21,31 @@ struct ToolTimeLimits {
     double diskDetailsSeconds = 10.0;
 };
 
+// Runs one tool run and returns its standard output: `command` (process
+// runner) unless a test puts a recorder in its place.
+using ToolRunner = std::function<std::string(const std::string& tool, const std::vector<std::string>& arguments,
+                                             const StopToken& token, double timeoutSeconds)>;
+
 // The system profiler's answers from /usr/sbin/system_profiler: the list of
 // data types, then one batched JSON call for the requested ones.
 class SystemProfilerTool : public SystemProfiler {
 public:
-    explicit SystemProfilerTool(std::string toolPath = "/usr/sbin/system_profiler", ToolTimeLimits limits = {});
+    explicit SystemProfilerTool(std::string toolPath = "/usr/sbin/system_profiler", ToolTimeLimits limits = {},
+                                ToolRunner runner = {});
     std::set<std::string> availableDataTypes(const StopToken& token) override;
     nlohmann::json sections(const std::vector<std::string>& dataTypes, const StopToken& token) override;
 
 private:
     std::string toolPath_;
     ToolTimeLimits limits_;
+    ToolRunner runner_;
 };
 
 // The disk utility's answers from /usr/sbin/diskutil's property lists.
 class DiskUtilityTool : public DiskUtility {
 public:
-    explicit DiskUtilityTool(std::string toolPath = "/usr/sbin/diskutil", ToolTimeLimits limits = {});
+    explicit DiskUtilityTool(std::string toolPath = "/usr/sbin/diskutil", ToolTimeLimits limits = {},
+                             ToolRunner runner = {});
     nlohmann::json physicalDiskList(const StopToken& token) override;
     nlohmann::json diskDetails(const std::string& identifier, const StopToken& token) override;
     // "disk" followed by digits only: disk0 is a disk, disk0s1 a partition.
@@ -44,6 +54,7 @@ public:
 private:
     std::string toolPath_;
     ToolTimeLimits limits_;
+    ToolRunner runner_;
 };
 
 // The names in "system_profiler -listDataTypes" output: every piece between

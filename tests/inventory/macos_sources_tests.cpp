@@ -11,6 +11,7 @@
 #include "inventory/collector.h"
 #include "inventory/macos_tool_sources.h"
 #include "inventory/privacy.h"
+#include "inventory/process_runner.h"
 #include "inventory/property_list.h"
 #include "inventory/support/fake_inventory_sources.h"
 #include "inventory/support/fake_mac_tools.h"
@@ -34,6 +35,7 @@ struct FakeMac {
     std::vector<FakeAnswer> profilerAnswers;
     std::vector<FakeAnswer> diskAnswers;
     ToolTimeLimits limits;
+    ToolRunner runner;  // empty: the process runner alone
     testing::FakeKernel kernel;
 
     // The Apple-silicon laptop unless a test says otherwise: every section
@@ -51,8 +53,9 @@ struct FakeMac {
 
     InventorySources sources() {
         InventorySources sources;
-        sources.profiler = std::make_shared<SystemProfilerTool>(folder.tool("system_profiler", profilerAnswers), limits);
-        sources.diskUtility = std::make_shared<DiskUtilityTool>(folder.tool("diskutil", diskAnswers), limits);
+        sources.profiler =
+            std::make_shared<SystemProfilerTool>(folder.tool("system_profiler", profilerAnswers), limits, runner);
+        sources.diskUtility = std::make_shared<DiskUtilityTool>(folder.tool("diskutil", diskAnswers), limits, runner);
         sources.kernel = kernel.facts();
         sources.modelLookup = [](std::string_view) { return std::vector<ModelMatch>{}; };
         return sources;
@@ -98,6 +101,24 @@ TEST(MacToolSources, AppleSiliconLaptop) {
     const std::string text = report.data();
     for (const char* identifier : {"K9WQ4T7LXJ", "5A1C3E2F-7B4D-5E6F", "00008112-000A1B2C3D4E501E"})
         EXPECT_EQ(text.find(identifier), std::string::npos) << identifier;
+}
+
+// Each tool run has its own limit: 15 s to list the data types, 90 s for the
+// batched sections, 30 s for the disk list and 10 s for each disk's details.
+TEST(MacToolSources, EachToolRunHasItsOwnTimeLimit) {
+    FakeMac mac;
+    std::vector<std::string> runs;
+    mac.runner = [&](const std::string& tool, const std::vector<std::string>& arguments, const StopToken& token,
+                     double seconds) {
+        runs.push_back(std::filesystem::path(tool).filename().string() + " " + arguments.front() + " " +
+                       std::to_string(seconds));
+        return command(tool, arguments, token, seconds);
+    };
+    mac.collect();
+    EXPECT_EQ(runs, (std::vector<std::string>{"system_profiler -listDataTypes 15.000000",
+                                              "system_profiler SPHardwareDataType 90.000000", "diskutil list 30.000000",
+                                              "diskutil info 10.000000", "diskutil info 10.000000",
+                                              "diskutil info 10.000000"}));
 }
 
 TEST(MacToolSources, IntelDesktopWithSeveralDisks) {
