@@ -16,6 +16,8 @@ NewRun newRun(const std::string& id, const std::string& key, const std::string& 
     run.body = body;
     run.receivedAt = "2026-03-01T09:15:00Z";
     run.name = "Монтажная №2";
+    run.owner = "Отдел снабжения";
+    run.location = "Береговой цех";
     run.model = "Mac14,7";
     return run;
 }
@@ -59,6 +61,8 @@ TEST(DepotStore, ListsNewestFirstUpToTheLimit) {
     EXPECT_EQ(listing[0].id, "run-4");
     EXPECT_EQ(listing[2].id, "run-2");
     EXPECT_EQ(listing[0].name, "Монтажная №2");
+    EXPECT_EQ(listing[0].owner, "Отдел снабжения");
+    EXPECT_EQ(listing[0].location, "Береговой цех");
     EXPECT_EQ(listing[0].model, "Mac14,7");
 }
 
