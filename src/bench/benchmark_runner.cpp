@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <string>
@@ -7,6 +5,7 @@
 
 #include "bench/benchmark_steps.h"
 #include "bench/benchmarks.h"
+#include "bench/usable_processors.h"
 #include "core/errors.h"
 
 namespace nvx::Benchmarks {
@@ -16,11 +15,6 @@ namespace {
 constexpr std::int64_t maximumWorkers = 32;
 constexpr double settlingPauseSeconds = 0.15;
 constexpr const char* diskLabel = "Чтение и запись временного файла";
-
-std::int64_t activeProcessorCount() {
-    const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return count > 0 ? count : 1;
-}
 
 std::vector<Metric> skippedDisk(const std::string& note) {
     return {Metric::skipped("disk_write", "Диск · запись", note), Metric::skipped("disk_read", "Диск · чтение", note)};
@@ -35,7 +29,7 @@ Steps Steps::system() {
     steps.gpu = Benchmarks::gpu;
     steps.disk = Benchmarks::disk;
     steps.pause = [](double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); };
-    steps.activeProcessors = activeProcessorCount();
+    steps.activeProcessors = usableProcessorCount();
     return steps;
 }
 

@@ -17,7 +17,7 @@ struct Steps {
     std::function<std::vector<Metric>(const StopToken& token)> disk;
     // The settling pause before each measured step.
     std::function<void(double seconds)> pause;
-    // Processors the system reports as active (before the cap of 32).
+    // Processors this process may run on (before the cap of 32).
     std::int64_t activeProcessors = 1;
 
     // The real benchmarks on this computer.

@@ -1,4 +1,5 @@
 #include <linux/magic.h>
+#include <sched.h>
 #include <sys/vfs.h>
 
 #include <algorithm>
@@ -115,6 +116,23 @@ TEST(BenchmarkRunner, CapsTheWorkersAtThirtyTwo) {
     RecordingSteps one(1);
     one.run(StopToken(), false);
     EXPECT_EQ(one.events[3], "Процессор · 1 потоков @ 0.200000");
+}
+
+// In a container or under taskset the process may use fewer processors than
+// are online; the multi-thread step starts one worker per usable one.
+TEST(BenchmarkRunner, WorkersAreTheProcessorsThisProcessMayRunOn) {
+    cpu_set_t original;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof original, &original), 0);
+    int first = 0;
+    while (!CPU_ISSET(first, &original)) ++first;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+    const std::int64_t usable = Steps::system().activeProcessors;
+    ::sched_setaffinity(0, sizeof original, &original);
+    EXPECT_EQ(usable, 1);
+    EXPECT_EQ(Steps::system().activeProcessors, CPU_COUNT(&original));
 }
 
 TEST(BenchmarkRunner, FailuresBecomeSkippedMetricsTitledByTheirStep) {
