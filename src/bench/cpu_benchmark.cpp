@@ -6,13 +6,14 @@
 
 namespace nvx::Benchmarks {
 
-Metric cpuWith(std::int64_t workers, bool multi, const CPUWindows& windows, const StopToken& token) {
-    cpuRound(workers, windows.warmUpSeconds, token);  // warm-up: result unused, errors count
+Metric cpuWith(std::int64_t workers, bool multi, const CPUWindows& windows, const StopToken& token,
+               const CPURound& round) {
+    round(workers, windows.warmUpSeconds, token);  // warm-up: result unused, errors count
 
     std::vector<double> rates;
     std::uint64_t checksum = 0;
-    for (int round = 0; round < 3; ++round) {
-        const auto [rate, roundChecksum] = cpuRound(workers, windows.passSeconds, token);
+    for (int pass = 0; pass < 3; ++pass) {
+        const auto [rate, roundChecksum] = round(workers, windows.passSeconds, token);
         rates.push_back(rate);
         checksum ^= roundChecksum;
     }

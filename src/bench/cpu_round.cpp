@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/benchmark_options.h"
 #include "bench/benchmarks.h"
 #include "core/errors.h"
 #include "inventory/process_runner.h"
@@ -74,17 +75,18 @@ private:
     bool abandoned_ = false;
 };
 
-void runWorker(std::int64_t index, double durationSeconds, const StopToken& token, StartGate& gate, CPUSampleBox& box) {
+void runWorker(std::int64_t index, double durationSeconds, const StopToken& token, const RoundClock& clock,
+               StartGate& gate, CPUSampleBox& box) {
     if (!gate.arriveAndWait()) return;
-    const double start = monotonic();
+    const double start = clock();
     std::uint64_t state = static_cast<std::uint64_t>(index) + 991;
     std::uint64_t operations = 0;
     // Clock before token, once per batch; never inside the batch.
-    while (monotonic() - start < durationSeconds && !token.isCancelled()) {
+    while (clock() - start < durationSeconds && !token.isCancelled()) {
         state = integerWork(state, batchIterations);
         operations += batchIterations;
     }
-    const double end = monotonic();
+    const double end = clock();
     box.add({operations, start, end, state});
 }
 
@@ -110,7 +112,8 @@ private:
 
 }  // namespace
 
-std::pair<double, std::uint64_t> cpuRound(std::int64_t workers, double durationSeconds, const StopToken& token) {
+std::pair<double, std::uint64_t> cpuRoundWith(std::int64_t workers, double durationSeconds, const StopToken& token,
+                                              const RoundClock& clock) {
     const std::size_t workerCount = workers > 0 ? static_cast<std::size_t>(workers) : 0;
     StartGate gate;
     CPUSampleBox box;
@@ -122,7 +125,7 @@ std::pair<double, std::uint64_t> cpuRound(std::int64_t workers, double durationS
             // wait at the gate at once.
             for (std::size_t i = 0; i < workerCount; ++i)
                 threads.add(std::thread(runWorker, static_cast<std::int64_t>(i), durationSeconds, std::cref(token),
-                                        std::ref(gate), std::ref(box)));
+                                        std::cref(clock), std::ref(gate), std::ref(box)));
         } catch (const std::system_error&) {
             throw DepotriumError("Не удалось запустить потоки процессорного теста.");
         } catch (const std::bad_alloc&) {
@@ -147,7 +150,13 @@ std::pair<double, std::uint64_t> cpuRound(std::int64_t workers, double durationS
         checksum ^= sample.checksum;
     }
     if (!(last > first)) throw DepotriumError("Не удалось измерить время процессорного теста.");
+    // From the earliest start to the latest end: one slow worker lowers the
+    // rate of all, as it holds up the whole round.
     return {static_cast<double>(total) / (last - first) / 1'000'000.0, checksum};
+}
+
+std::pair<double, std::uint64_t> cpuRound(std::int64_t workers, double durationSeconds, const StopToken& token) {
+    return cpuRoundWith(workers, durationSeconds, token, monotonic);
 }
 
 }  // namespace nvx::Benchmarks

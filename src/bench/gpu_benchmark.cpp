@@ -15,16 +15,15 @@ constexpr const char* metricTitle = "Графика · Metal";
 
 }  // namespace
 
-Metric gpuWith(const GPUOptions& options, const StopToken& token) {
-    GPUSession session(options.deviceKind, options.kernelSource, options.groupWidthLimit);
+Metric gpuOn(ComputeDevice& session, double passSeconds, const StopToken& token) {
     switch (session.setup()) {
-        case GPUSession::Setup::noDevice:
+        case ComputeDevice::Setup::noDevice:
             return Metric::skipped(metricId, metricTitle, "Metal недоступен на этом компьютере.");
-        case GPUSession::Setup::noQueue:
+        case ComputeDevice::Setup::noQueue:
             return Metric::skipped(metricId, metricTitle, "Не удалось создать очередь Metal.");
-        case GPUSession::Setup::noMemory:
+        case ComputeDevice::Setup::noMemory:
             return Metric::skipped(metricId, metricTitle, "Недостаточно памяти для теста Metal.");
-        case GPUSession::Setup::ready:
+        case ComputeDevice::Setup::ready:
             break;
     }
 
@@ -38,7 +37,7 @@ Metric gpuWith(const GPUOptions& options, const StopToken& token) {
         do {
             sum += session.dispatch(dispatches, token);
             ++dispatches;
-        } while (monotonic() - start < options.passSeconds);
+        } while (monotonic() - start < passSeconds);
         const double end = monotonic();
         rates.push_back(static_cast<double>(dispatches) * GPUSession::elementCount / (end - start) / 1'000'000.0);
     }
@@ -55,12 +54,17 @@ Metric gpuWith(const GPUOptions& options, const StopToken& token) {
     metric.parameters = {
         {"algorithm", "sin96"},
         {"elements", std::to_string(GPUSession::elementCount)},
-        {"seconds", shortestDecimal(options.passSeconds)},
+        {"seconds", shortestDecimal(passSeconds)},
         {"rounds", "3"},
         {"api", "Metal"},
     };
     metric.checksum = shortestDecimal(sum);
     return metric;
+}
+
+Metric gpuWith(const GPUOptions& options, const StopToken& token) {
+    GPUSession session(options.deviceKind, options.kernelSource, options.groupWidthLimit);
+    return gpuOn(session, options.passSeconds, token);
 }
 
 Metric gpu(const StopToken& token) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench/benchmark_options.h"
+#include "bench/compute_device.h"
 #include "core/stop_token.h"
 
 namespace nvx {
@@ -14,32 +15,26 @@ namespace nvx {
 // One OpenCL device made ready to run the benchmark kernel: context, compiled
 // program, kernel, in-order queue and the output buffer, all released with the
 // session. Nothing is kept between sessions.
-class GPUSession {
+class GPUSession : public ComputeDevice {
 public:
     static constexpr std::uint32_t elementCount = 262'144;
-
-    // How far the set-up got. Every state but `ready` is an ordinary outcome
-    // that the benchmark reports as a skipped metric.
-    enum class Setup { ready, noDevice, noQueue, noMemory };
 
     // Takes the first device of `kind` on any platform and prepares it.
     // Throws ComputeError when the kernel does not compile (the compiler's log
     // is the description) or the kernel cannot be prepared for launch.
     GPUSession(Benchmarks::ComputeDeviceKind kind, const std::string& kernelSource, std::size_t groupWidthLimit);
-    ~GPUSession();
+    ~GPUSession() override;
     GPUSession(const GPUSession&) = delete;
     GPUSession& operator=(const GPUSession&) = delete;
 
-    Setup setup() const { return setup_; }
-    const std::string& deviceName() const { return deviceName_; }
+    Setup setup() const override { return setup_; }
+    const std::string& deviceName() const override { return deviceName_; }
     // Work-items per work-group, and the launch width rounded up to whole groups.
     std::size_t groupWidth() const { return groupWidth_; }
     std::size_t launchWidth() const { return launchWidth_; }
 
-    // Runs the kernel once over all elements with `salt`, waits for it and
-    // returns out[0]. Only one dispatch is ever in flight. Throws
-    // CancellationError (looked at first) or DepotriumError.
-    float dispatch(std::uint32_t salt, const StopToken& token);
+    // Only one dispatch is ever in flight.
+    float dispatch(std::uint32_t salt, const StopToken& token) override;
 
     // The whole output buffer, for checking the kernel element by element.
     std::vector<float> readOutput();

@@ -29,7 +29,7 @@ AlignedBuffer allocateBuffer() {
 
 }  // namespace
 
-Metric memoryWith(double passSeconds, const StopToken& token) {
+Metric memoryWith(double passSeconds, const StopToken& token, const RoundClock& clock) {
     const AlignedBuffer source = allocateBuffer();
     const AlignedBuffer destination = allocateBuffer();
     fillRandomBytes(source.get(), bufferBytes);
@@ -39,7 +39,7 @@ Metric memoryWith(double passSeconds, const StopToken& token) {
     std::uint64_t sink = 0;
     for (int pass = 0; pass < 3; ++pass) {
         token.check();
-        const double start = monotonic();
+        const double start = clock();
         std::uint64_t copies = 0;
         // The copy counter travels through every copy and comes back into the
         // sink, so no copy's result is unused and none can be dropped.
@@ -51,8 +51,8 @@ Metric memoryWith(double passSeconds, const StopToken& token) {
             std::memcpy(&arrived, destination.get(), sizeof arrived);
             sink += arrived;
             token.check();
-        } while (monotonic() - start < passSeconds);
-        const double end = monotonic();
+        } while (clock() - start < passSeconds);
+        const double end = clock();
         rates.push_back(static_cast<double>(copies * bufferBytes) / (end - start) * (1.0 / bytesPerMebibyte));
     }
 

@@ -1,6 +1,11 @@
 #include <algorithm>
+#include <atomic>
 #include <future>
+#include <map>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -87,6 +92,68 @@ TEST(CPURound, ManyWorkersAllPassTheGateAndFinish) {
     EXPECT_GT(rate, 0.0);
     EXPECT_NE(checksum, 0U);
     EXPECT_EQ(testing::threadCount(), before);
+}
+
+// The round's clock is read first only after every worker has started and
+// reached the gate: no worker measures while others are still being created.
+TEST(CPURound, NoWorkerReadsTheClockBeforeAllHaveStarted) {
+    const std::size_t before = testing::threadCount();
+    std::atomic<bool> firstReading{true};
+    std::atomic<std::size_t> threadsAtFirstReading{0};
+    const auto clock = [&] {
+        if (firstReading.exchange(false)) threadsAtFirstReading = testing::threadCount();
+        return monotonic();
+    };
+    Benchmarks::cpuRoundWith(16, 0.0, StopToken(), clock);
+    EXPECT_EQ(threadsAtFirstReading, before + 16);
+}
+
+// A clock of its own for each worker thread: the n-th thread to read it starts
+// at 10 n seconds, and every reading moves it on by 0.1 s. With a 0.25 s
+// window each worker then runs exactly two batches, from 10 n to 10 n + 0.4.
+class StaggeredClock {
+public:
+    double operator()() {
+        std::lock_guard guard(lock_);
+        auto [found, added] = readings_.try_emplace(std::this_thread::get_id(), 10.0 * readings_.size(), 0);
+        return found->second.first + 0.1 * found->second.second++;
+    }
+
+private:
+    std::mutex lock_;
+    std::map<std::thread::id, std::pair<double, int>> readings_;
+};
+
+// The rate covers the earliest start to the latest end, so the worker that
+// finishes last holds up the whole round.
+TEST(CPURound, RateSpansTheEarliestStartToTheLatestEnd) {
+    StaggeredClock staggered;
+    const auto [rate, checksum] = Benchmarks::cpuRoundWith(3, 0.25, StopToken(), [&staggered] { return staggered(); });
+    EXPECT_DOUBLE_EQ(rate, 3.0 * 2 * batch / 20.4 / 1e6);
+    EXPECT_EQ(checksum, integerWork(991, 2 * batch) ^ integerWork(992, 2 * batch) ^ integerWork(993, 2 * batch));
+}
+
+TEST(CPUBenchmark, WarmUpRoundComesFirstAndCountsOnlyWithItsErrors) {
+    std::vector<std::string> calls;
+    double nextRate = 100.0;
+    const auto round = [&](std::int64_t workers, double seconds, const StopToken&) {
+        calls.push_back(std::to_string(workers) + " workers, " + std::to_string(seconds) + " s");
+        nextRate += 1.0;
+        return std::pair<double, std::uint64_t>{nextRate, static_cast<std::uint64_t>(nextRate)};
+    };
+    const Metric metric = Benchmarks::cpuWith(3, true, {0.2, 0.65}, StopToken(), round);
+    EXPECT_EQ(calls, (std::vector<std::string>{"3 workers, 0.200000 s", "3 workers, 0.650000 s",
+                                               "3 workers, 0.650000 s", "3 workers, 0.650000 s"}));
+    EXPECT_EQ(metric.samples, (std::vector<double>{102.0, 103.0, 104.0})) << "the warm-up's rate is no sample";
+    EXPECT_EQ(metric.checksum, std::to_string(102U ^ 103U ^ 104U));
+
+    calls.clear();
+    const auto failingWarmUp = [&](std::int64_t, double seconds, const StopToken&) -> std::pair<double, std::uint64_t> {
+        calls.push_back(std::to_string(seconds));
+        throw DepotriumError("Не удалось измерить время процессорного теста.");
+    };
+    EXPECT_THROW(Benchmarks::cpuWith(1, false, {0.2, 0.65}, StopToken(), failingWarmUp), DepotriumError);
+    EXPECT_EQ(calls.size(), 1U) << "no measured round after a failed warm-up";
 }
 
 TEST(CPUBenchmark, BuildsTheMultiThreadMetric) {

@@ -1,5 +1,9 @@
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -59,6 +63,24 @@ TEST(MemoryBenchmark, LongerPassesCarryGrowingCounters) {
     const std::uint64_t sink = std::stoull(metric.checksum);
     EXPECT_GE(sink, lower);
     EXPECT_LE(sink, upper);
+}
+
+// The token is looked at after every copy, not only between passes.
+TEST(MemoryBenchmark, StopDuringAPassEndsItAfterTheCurrentCopy) {
+    StopToken token;
+    std::promise<void> passStarted;
+    std::atomic<bool> firstReading{true};
+    const auto clock = [&] {
+        if (firstReading.exchange(false)) passStarted.set_value();
+        return monotonic();
+    };
+    auto run = std::async(std::launch::async, [&] { return Benchmarks::memoryWith(30.0, token, clock); });
+    passStarted.get_future().wait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    token.cancel();
+    // A pass that ignored the stop would copy for 30 s.
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_THROW(run.get(), CancellationError);
 }
 
 TEST(MemoryBenchmark, StoppedTokenThrowsCancellation) {
