@@ -15,6 +15,7 @@
 
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/report_limits.h"
 
 namespace nvx {
 
@@ -50,13 +51,18 @@ bool isPlainFileStem(std::string_view id) {
 
 std::optional<RunReport> readReportFile(const std::filesystem::path& file) {
     try {
-        return RunReport::decode(readWholeFile(file));
+        // Bounded like any report file: a draft the depot could never take is no draft.
+        return RunReport::decode(readWholeFile(file, maximumReportBytes));
     } catch (const std::exception&) {
         return std::nullopt;
     }
 }
 
 std::vector<RunReport> loadDrafts(const std::filesystem::path& dataDirectory) {
+    // A draft write that was killed midway leaves its hidden temporary behind;
+    // nothing else ever removes those.
+    removeStaleTemporaries(dataDirectory / draftFolderName);
+
     std::vector<std::filesystem::path> candidates{dataDirectory / legacyDraftFileName};
     std::error_code listingError;
     for (std::filesystem::directory_iterator entries(dataDirectory / draftFolderName, listingError), end;

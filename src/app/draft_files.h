@@ -33,9 +33,11 @@ bool isPlainFileStem(std::string_view id);
 // The completed drafts found in the data directory: the legacy file first,
 // then the folder in listing order; unreadable, undecodable, incomplete and
 // unsafely named ones are skipped; the first of each id wins; newest first.
+// Stale temporaries of killed draft writes are removed from the folder first.
 std::vector<RunReport> loadDrafts(const std::filesystem::path& dataDirectory);
 
-// The report in a file, or nothing if it cannot be read or decoded.
+// The report in a file, or nothing if it cannot be read or decoded, is not a
+// regular file or is larger than a report can be (maximumReportBytes).
 std::optional<RunReport> readReportFile(const std::filesystem::path& file);
 
 // Creates a folder and its missing parents; an existing folder is fine.
