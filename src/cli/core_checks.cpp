@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bench/benchmarks.h"
+#include "cli/core_checks.h"
 #include "cli/modes.h"
 #include "core/default_server.h"
 #include "core/errors.h"
@@ -26,19 +27,19 @@ namespace {
     std::_Exit(EXIT_FAILURE);
 }
 
-std::uint64_t checkIntegerWorkload() {
-    const auto first = integerWork(1337, 10000);
-    const auto second = integerWork(1337, 10000);
+std::uint64_t checkIntegerWorkload(const CoreCheckSubjects& subjects) {
+    const auto first = subjects.integerWork(1337, 10000);
+    const auto second = subjects.integerWork(1337, 10000);
     if (first == 1337 || first != second) fatalStop("Integer workload failed");
     return first;
 }
 
-void checkPrivacyFilter() {
+void checkPrivacyFilter(const CoreCheckSubjects& subjects) {
     const nlohmann::json fragment = {
         {"serial_number", "secret"},
         {"platform_UUID", "secret"},
         {"children", nlohmann::json::array({{{"device_serial_number", "secret"}, {"name", "disk"}}})}};
-    const auto cleaned = cleanedInventory(fragment);
+    const auto cleaned = subjects.cleanedInventory(fragment);
     if (!cleaned.is_object()) fatalStop("Identity filter failed");
     std::string text;
     try {
@@ -49,33 +50,32 @@ void checkPrivacyFilter() {
     if (text.find("secret") != std::string::npos) fatalStop("Identity filter failed");
 }
 
-void checkStableDeviceIdentifier() {
-    const auto identifier = deviceIdentifier(std::string("known-test-uuid"));
-    const bool stable = identifier == deviceIdentifier(std::string("known-test-uuid"));
-    const bool distinct = identifier != deviceIdentifier(std::string("another-uuid"));
+void checkStableDeviceIdentifier(const CoreCheckSubjects& subjects) {
+    const auto identifier = subjects.deviceIdentifier(std::string("known-test-uuid"));
+    const bool stable = identifier == subjects.deviceIdentifier(std::string("known-test-uuid"));
+    const bool distinct = identifier != subjects.deviceIdentifier(std::string("another-uuid"));
     if (!isCanonicalUUID(identifier) || !stable || !distinct) fatalStop("Stable device ID failed");
 }
 
-bool accepted(const char* address) {
-    try {
-        DepotriumAPI::checkedURL(address);
-        return true;
-    } catch (const DepotriumError&) {
-        return false;
-    }
-}
-
-void checkServerAddressPolicy() {
-    const bool ok = !accepted("http://depot.nvx.example") && accepted("http://127.0.0.1:8916") &&
-                    accepted(defaultServerAddress);
+void checkServerAddressPolicy(const CoreCheckSubjects& subjects) {
+    const auto accepted = [&](const char* address) {
+        try {
+            subjects.checkedURL(address);
+            return true;
+        } catch (const DepotriumError&) {
+            return false;
+        }
+    };
+    const bool ok =
+        !accepted("http://depot.nvx.example") && accepted("http://127.0.0.1:8916") && accepted(defaultServerAddress);
     if (!ok) fatalStop("URL policy failed");
 }
 
-void checkCancellation() {
+void checkCancellation(const CoreCheckSubjects& subjects) {
     StopToken token;
     token.cancel();
     try {
-        Benchmarks::cpuRound(2, 0.1, token);
+        subjects.cpuRound(2, 0.1, token);
     } catch (const CancellationError&) {
         return;
     } catch (...) {
@@ -86,15 +86,30 @@ void checkCancellation() {
 
 }  // namespace
 
-int runCoreChecks() {
-    const auto checksum = checkIntegerWorkload();
-    checkPrivacyFilter();
-    checkStableDeviceIdentifier();
-    checkServerAddressPolicy();
-    checkCancellation();
+CoreCheckSubjects CoreCheckSubjects::real() {
+    CoreCheckSubjects subjects;
+    subjects.integerWork = nvx::integerWork;
+    subjects.cleanedInventory = nvx::cleanedInventory;
+    subjects.deviceIdentifier = nvx::deviceIdentifier;
+    subjects.checkedURL = [](std::string_view server) { DepotriumAPI::checkedURL(server); };
+    subjects.cpuRound = Benchmarks::cpuRound;
+    return subjects;
+}
+
+int runCoreChecks(const CoreCheckSubjects& subjects) {
+    const auto checksum = checkIntegerWorkload(subjects);
+    checkPrivacyFilter(subjects);
+    checkStableDeviceIdentifier(subjects);
+    checkServerAddressPolicy(subjects);
+    checkCancellation(subjects);
     std::printf("CORE CHECKS OK; workload checksum %llu; stable identity, privacy filter, URL policy, cancellation\n",
                 static_cast<unsigned long long>(checksum));
+    std::fflush(stdout);
     return 0;
+}
+
+int runCoreChecks() {
+    return runCoreChecks(CoreCheckSubjects::real());
 }
 
 }  // namespace nvx
