@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
         return nvx::runSelfTest(commandLine);
     case nvx::Mode::checkCore:
         return nvx::runCoreChecks();
+    case nvx::Mode::usage:
+        return nvx::runUsage();
     case nvx::Mode::window:
         return nvx::runWindow(argc, argv);
     }

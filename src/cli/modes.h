@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "cli/options.h"
 
 namespace nvx {
@@ -8,7 +10,11 @@ namespace nvx {
 int runUploadCheck(const CommandLine& commandLine);
 int runSelfTest(const CommandLine& commandLine);
 int runCoreChecks();
-// Opens the window and returns 0 when it closes.
+// Prints the usage text on standard output and returns 0.
+int runUsage();
+std::string usageText();
+// Opens the window and returns 0 when it closes; 1 with one line on standard
+// error when there is no display to open it on.
 int runWindow(int argc, char** argv);
 
 }  // namespace nvx

@@ -24,6 +24,9 @@ Mode selectMode(const CommandLine& commandLine) {
     if (commandLine.flag("--upload-check")) return Mode::uploadCheck;
     if (commandLine.flag("--self-test")) return Mode::selfTest;
     if (commandLine.flag("--check-core")) return Mode::checkCore;
+    // What anyone types first on a machine without a display must not open
+    // the window.
+    if (commandLine.flag("--help") || commandLine.flag("-h")) return Mode::usage;
     return Mode::window;
 }
 

@@ -26,10 +26,10 @@ private:
     std::vector<std::string> arguments_;
 };
 
-enum class Mode { uploadCheck, selfTest, checkCore, window };
+enum class Mode { uploadCheck, selfTest, checkCore, usage, window };
 
 // The first of --upload-check, --self-test, --check-core that is present;
-// otherwise the window.
+// otherwise the usage text when --help or -h asks for it, else the window.
 Mode selectMode(const CommandLine& commandLine);
 
 }  // namespace nvx

@@ -8,6 +8,7 @@
 #include "bench/benchmarks.h"
 #include "cli/background_task.h"
 #include "cli/modes.h"
+#include "cli/self_test_lines.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/report.h"
@@ -17,38 +18,28 @@
 
 namespace nvx {
 
-namespace {
-
-void printLine(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    std::fputc('\n', stdout);
-    // Progress is worth seeing as it happens, also through a pipe.
-    std::fflush(stdout);
-}
-
-std::string metricLine(const Metric& metric) {
-    std::string value = "skipped";
-    if (metric.value) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%.2f", *metric.value);
-        value = text;
-    }
-    return metric.id + ": " + value + " " + metric.unit + " [" + metric.status + "]";
-}
-
-}  // namespace
-
 int runSelfTest(const CommandLine& commandLine) {
     const bool includeDisk = !commandLine.flag("--no-disk");
     const std::filesystem::path output(commandLine.value("--output", "depotrium-self-test.json"));
     const auto submit = commandLine.value("--submit");
+
+    // With --output /dev/stdout the report goes down standard output, for
+    // example into jq; the lines about it then go to standard error.
+    FILE* const lines = namesStandardOutput(output) ? stderr : stdout;
+    const auto printLine = [lines](const std::string& text) {
+        std::fputs(text.c_str(), lines);
+        std::fputc('\n', lines);
+        // Progress is worth seeing as it happens, also through a pipe.
+        std::fflush(lines);
+    };
 
     RunReport report;
     try {
         // This mode is never stopped; the token is only there for the API.
         const StopToken token;
         report = Collector::collect(token, printLine);
-        report.metrics = Benchmarks::run(token, includeDisk, [](const std::string& label, double) { printLine(label); });
+        report.metrics =
+            Benchmarks::run(token, includeDisk, [&](const std::string& label, double) { printLine(label); });
         report.name = commandLine.value("--name", "Локальная проверка приложения");
         report.owner = commandLine.value("--owner", "Проверка NVX Depotrium");
         report.location = commandLine.value("--location", "Локальный стенд");

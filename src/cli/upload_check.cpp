@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/report.h"
+#include "core/report_limits.h"
 #include "upload/depotrium_api.h"
 
 namespace nvx {
@@ -19,7 +20,12 @@ int runUploadCheck(const CommandLine& commandLine) {
 
     const ResultBox result = runAndWait([&](ResultBox& box) {
         try {
-            const RunReport report = RunReport::decode(readWholeFile(reportPath));
+            // A device, a FIFO or a file the depot could never take back is
+            // refused here, before any network access.
+            const RunReport report = RunReport::decode(readWholeFile(reportPath, maximumReportBytes));
+            if (report.data().size() > maximumReportBytes)
+                throw DepotriumError("Опись в файле «" + reportPath + "» займёт при отправке больше " +
+                                     std::to_string(maximumReportBytes / (1024 * 1024)) + " МиБ: склад не примет её.");
             DepotriumAPI::upload(report, server);
             std::printf("PASSWORDLESS FULL REPORT ROUNDTRIP OK\n");
         } catch (const std::exception& error) {
