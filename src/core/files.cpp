@@ -239,20 +239,22 @@ std::string readWholeFile(const std::filesystem::path& path, std::size_t maximum
     const auto tooLarge = [&] { throwRefusal(readAction, path, "файл больше " + byteSizeText(maximumBytes)); };
     if (static_cast<std::uintmax_t>(info.st_size) > maximumBytes) tooLarge();
 
-    std::string bytes;
-    if (info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
-    std::vector<char> buffer(1 << 16);
+    // Read straight into the result, sized by the file (plus one byte, to see
+    // its end at once); it grows only when the file grows while it is read.
+    std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    std::size_t filled = 0;
     for (;;) {
-        const ssize_t count = ::read(file.get(), buffer.data(), buffer.size());
+        if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+        const ssize_t count = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
         if (count < 0) {
             if (errno == EINTR) continue;
             throwFileError(readAction, path, errno);
         }
         if (count == 0) break;
-        // The file may grow while it is read.
-        if (static_cast<std::size_t>(count) > maximumBytes - bytes.size()) tooLarge();
-        bytes.append(buffer.data(), static_cast<std::size_t>(count));
+        filled += static_cast<std::size_t>(count);
+        if (filled > maximumBytes) tooLarge();
     }
+    bytes.resize(filled);
     return bytes;
 }
 

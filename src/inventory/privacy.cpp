@@ -7,7 +7,12 @@
 #include <cstdlib>
 #include <string_view>
 
-#include <openssl/evp.h>
+// The direct SHA-256 functions, deprecated since OpenSSL 3.0 in favour of the
+// EVP interface but kept by it: EVP's first use loads the system's OpenSSL
+// configuration and its providers, which costs a fresh inventory process more
+// than all of its own work. A SHA-256 of a few bytes needs neither.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
 
 #include "core/random_id.h"
 
@@ -48,10 +53,10 @@ std::string deviceIdentifier(const std::optional<std::string>& platformUUID) {
     if (!platformUUID || platformUUID->empty()) return randomUUID(UUIDCase::lower);
 
     const std::string text = std::string(identityPrefix) + *platformUUID;
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int digestSize = 0;
-    if (EVP_Digest(text.data(), text.size(), digest.data(), &digestSize, EVP_sha256(), nullptr) != 1 ||
-        digestSize != 32) {
+    std::array<unsigned char, SHA256_DIGEST_LENGTH> digest{};
+    SHA256_CTX context;
+    if (SHA256_Init(&context) != 1 || SHA256_Update(&context, text.data(), text.size()) != 1 ||
+        SHA256_Final(digest.data(), &context) != 1) {
         // The library's SHA-256 cannot fail short of a broken installation;
         // a random identifier would silently break the device's history.
         std::abort();

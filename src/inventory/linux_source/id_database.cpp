@@ -1,13 +1,14 @@
 #include "inventory/linux_source/id_database.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <iterator>
 #include <string_view>
+#include <vector>
 
 #include "inventory/utf8_text.h"
 
@@ -35,46 +36,125 @@ bool isSeparator(std::string_view line, std::size_t position) {
     return position < line.size() && (line[position] == ' ' || line[position] == '\t');
 }
 
-// A database file mapped read-only. Mapping instead of reading saves copying
-// (and first zeroing) well over a megabyte at every start of the program; the
-// pages come straight from the file cache.
-class MappedFile {
-public:
-    explicit MappedFile(const std::filesystem::path& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) return;
-        struct stat info {};
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maximumDatabaseBytes) {
-            size_ = static_cast<std::size_t>(info.st_size);
-            opened_ = true;
-            if (size_ > 0) {
-                void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-                if (mapped == MAP_FAILED) {
-                    opened_ = false;
-                    size_ = 0;
-                } else {
-                    bytes_ = static_cast<const char*>(mapped);
-                }
-            }
-        }
-        ::close(fd);
-    }
-    ~MappedFile() {
-        if (bytes_) ::munmap(const_cast<char*>(bytes_), size_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
+// The databases are one or two megabytes; anything far larger is not one.
+constexpr off_t maximumDatabaseBytes = 64 * 1024 * 1024;
+// Read in pieces of this size: a small buffer of its own, instead of a copy of
+// the whole file that would be zeroed, faulted in and copied at every start.
+constexpr std::size_t readPieceBytes = 64 * 1024;
 
-    bool opened() const { return opened_; }
-    std::string_view text() const { return bytes_ ? std::string_view(bytes_, size_) : std::string_view(); }
+// Takes the database line by line and keeps only the names asked for; the
+// lines of vendors nobody asked for are passed over without being looked at.
+class IdDatabaseReader {
+public:
+    explicit IdDatabaseReader(const IdQuery& query) : query_(query) {}
+
+    void line(std::string_view view) {
+        if (view.empty() || view.front() == '#') return;
+        if (view.front() != '\t') {
+            topLevelLine(view);
+        } else if (section_ == Section::vendor && vendorWanted_) {
+            deviceLine(view);
+        } else if (section_ == Section::deviceClass && view.size() > 1 && view[1] != '\t') {
+            const auto subclass = hexField(view.substr(1), 2);
+            if (subclass && isSeparator(view, 3))
+                names_.subclasses[static_cast<std::uint16_t>(baseClass_ << 8 | *subclass)] = nameAfter(view, 3);
+        }
+    }
+
+    // Every line of `text`, the last one also without a line break.
+    void lines(std::string_view text) {
+        while (!text.empty()) {
+            const std::size_t end = text.find('\n');
+            line(text.substr(0, end));
+            text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        }
+    }
+
+    IdNames names() && { return std::move(names_); }
 
 private:
-    // The databases are one or two megabytes; anything far larger is not one.
-    static constexpr off_t maximumDatabaseBytes = 64 * 1024 * 1024;
-    const char* bytes_ = nullptr;
-    std::size_t size_ = 0;
-    bool opened_ = false;
+    enum class Section { none, vendor, deviceClass, other };
+
+    void topLevelLine(std::string_view view) {
+        if (view.starts_with("C ")) {
+            const auto code = hexField(view.substr(2), 2);
+            section_ = code && isSeparator(view, 4) ? Section::deviceClass : Section::other;
+            if (code) {
+                baseClass_ = static_cast<std::uint8_t>(*code);
+                names_.classes[baseClass_] = nameAfter(view, 4);
+            }
+            return;
+        }
+        const auto id = hexField(view, 4);
+        if (!id || !isSeparator(view, 4)) {
+            section_ = Section::other;  // usb.ids: language, HID and other tables
+            return;
+        }
+        section_ = Section::vendor;
+        vendor_ = *id;
+        vendorWanted_ = query_.vendors.contains(vendor_);
+        if (vendorWanted_) names_.vendors[vendor_] = nameAfter(view, 4);
+    }
+
+    void deviceLine(std::string_view view) {
+        if (view.size() > 1 && view[1] != '\t') {
+            const auto id = hexField(view.substr(1), 4);
+            if (!id || !isSeparator(view, 5)) return;
+            device_ = *id;
+            const std::uint32_t key = static_cast<std::uint32_t>(vendor_) << 16 | device_;
+            deviceWanted_ = query_.devices.contains(key);
+            if (deviceWanted_) names_.devices[key] = nameAfter(view, 5);
+        } else if (deviceWanted_ && view.size() > 2) {
+            const auto subVendor = hexField(view.substr(2), 4);
+            const auto subDevice = isSeparator(view, 6) ? hexField(view.substr(7), 4) : std::nullopt;
+            if (!subVendor || !subDevice || !isSeparator(view, 11)) return;
+            const std::uint64_t key = static_cast<std::uint64_t>(vendor_) << 48 |
+                                      static_cast<std::uint64_t>(device_) << 32 |
+                                      static_cast<std::uint64_t>(*subVendor) << 16 | *subDevice;
+            if (query_.subsystems.contains(key)) names_.subsystems[key] = nameAfter(view, 11);
+        }
+    }
+
+    const IdQuery& query_;
+    IdNames names_;
+    Section section_ = Section::none;
+    std::uint16_t vendor_ = 0;
+    std::uint16_t device_ = 0;
+    std::uint8_t baseClass_ = 0;
+    bool vendorWanted_ = false;
+    bool deviceWanted_ = false;
 };
+
+// Reads the open database piece by piece; a line cut by a piece's end is
+// carried over to the next one. False when the file cannot be read.
+bool readDatabase(int fd, IdDatabaseReader& reader) {
+    std::vector<char> piece(readPieceBytes);
+    std::string carried;
+    for (;;) {
+        const ssize_t count = ::read(fd, piece.data(), piece.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return false;
+        if (count == 0) break;
+        std::string_view text(piece.data(), static_cast<std::size_t>(count));
+        if (!carried.empty()) {
+            const std::size_t end = text.find('\n');
+            carried.append(text.substr(0, end));
+            if (end == std::string_view::npos) continue;
+            reader.line(carried);
+            carried.clear();
+            text.remove_prefix(end + 1);
+        }
+        const std::size_t last = text.rfind('\n');
+        if (last == std::string_view::npos) {
+            carried.assign(text);
+            continue;
+        }
+        reader.lines(text.substr(0, last));
+        carried.assign(text.substr(last + 1));
+    }
+    reader.line(carried);
+    return true;
+}
 
 }  // namespace
 
@@ -83,75 +163,22 @@ IdNames parseIdDatabase(std::istream& text, const IdQuery& query) {
     return parseIdDatabase(std::string_view(whole), query);
 }
 
-// One pass over the text; the lines of vendors nobody asked for are skipped
-// without being looked at.
 IdNames parseIdDatabase(std::string_view text, const IdQuery& query) {
-    enum class Section { none, vendor, deviceClass, other };
-    IdNames names;
-    Section section = Section::none;
-    std::uint16_t vendor = 0;
-    std::uint16_t device = 0;
-    std::uint8_t baseClass = 0;
-    bool vendorWanted = false;
-    bool deviceWanted = false;
-
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view view = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (view.empty() || view.front() == '#') continue;
-        if (view.front() != '\t') {
-            if (view.starts_with("C ")) {
-                const auto code = hexField(view.substr(2), 2);
-                section = code && isSeparator(view, 4) ? Section::deviceClass : Section::other;
-                if (code) {
-                    baseClass = static_cast<std::uint8_t>(*code);
-                    names.classes[baseClass] = nameAfter(view, 4);
-                }
-                continue;
-            }
-            const auto id = hexField(view, 4);
-            if (!id || !isSeparator(view, 4)) {
-                section = Section::other;  // usb.ids: language, HID and other tables
-                continue;
-            }
-            section = Section::vendor;
-            vendor = *id;
-            vendorWanted = query.vendors.contains(vendor);
-            if (vendorWanted) names.vendors[vendor] = nameAfter(view, 4);
-            continue;
-        }
-        if (section == Section::vendor && vendorWanted) {
-            if (view.size() > 1 && view[1] != '\t') {
-                const auto id = hexField(view.substr(1), 4);
-                if (!id || !isSeparator(view, 5)) continue;
-                device = *id;
-                const std::uint32_t key = static_cast<std::uint32_t>(vendor) << 16 | device;
-                deviceWanted = query.devices.contains(key);
-                if (deviceWanted) names.devices[key] = nameAfter(view, 5);
-            } else if (deviceWanted && view.size() > 2) {
-                const auto subVendor = hexField(view.substr(2), 4);
-                const auto subDevice = isSeparator(view, 6) ? hexField(view.substr(7), 4) : std::nullopt;
-                if (!subVendor || !subDevice || !isSeparator(view, 11)) continue;
-                const std::uint64_t key = static_cast<std::uint64_t>(vendor) << 48 |
-                                          static_cast<std::uint64_t>(device) << 32 |
-                                          static_cast<std::uint64_t>(*subVendor) << 16 | *subDevice;
-                if (query.subsystems.contains(key)) names.subsystems[key] = nameAfter(view, 11);
-            }
-        } else if (section == Section::deviceClass && view.size() > 1 && view[1] != '\t') {
-            const auto subclass = hexField(view.substr(1), 2);
-            if (subclass && isSeparator(view, 3))
-                names.subclasses[static_cast<std::uint16_t>(baseClass << 8 | *subclass)] = nameAfter(view, 3);
-        }
-    }
-    return names;
+    IdDatabaseReader reader(query);
+    reader.lines(text);
+    return std::move(reader).names();
 }
 
 IdNames lookUpIdDatabase(const std::vector<std::filesystem::path>& candidates, const IdQuery& query) {
     for (const auto& candidate : candidates) {
-        const MappedFile database(candidate);
-        if (!database.opened()) continue;
-        return parseIdDatabase(database.text(), query);
+        const int fd = ::open(candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0) continue;
+        struct stat info {};
+        IdDatabaseReader reader(query);
+        const bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maximumDatabaseBytes &&
+                          readDatabase(fd, reader);
+        ::close(fd);
+        if (read) return std::move(reader).names();
     }
     return {};
 }
