@@ -1,5 +1,6 @@
 #include "files.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -240,8 +241,9 @@ std::string readWholeFile(const std::filesystem::path& path, std::size_t maximum
     if (static_cast<std::uintmax_t>(info.st_size) > maximumBytes) tooLarge();
 
     // Read straight into the result, sized by the file (plus one byte, to see
-    // its end at once); it grows only when the file grows while it is read.
-    std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    // its end at once); it grows only when the file grows while it is read,
+    // or says size 0 although it has content, as kernel files do.
+    std::string bytes(std::max<std::size_t>(static_cast<std::size_t>(info.st_size) + 1, 4096), '\0');
     std::size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
