@@ -12,6 +12,11 @@ namespace nvx {
 
 // A JSON tree of no fixed shape: the privacy-filtered hardware inventory.
 // Every number is a double; there is no separate integer case.
+//
+// Trees come from untrusted documents, so no walk may recurse once per level
+// without a bound: destruction is iterative for any depth, and the readers
+// and writers below refuse trees deeper than maximumNestingDepth, which bounds
+// the recursion of copies and comparisons of whatever they produce.
 class JSONValue {
 public:
     using Object = std::map<std::string, JSONValue, std::less<>>;
@@ -28,6 +33,13 @@ public:
     JSONValue(int number) : storage_(static_cast<double>(number)) {}
     JSONValue(bool flag) : storage_(flag) {}
 
+    JSONValue(const JSONValue&) = default;
+    JSONValue(JSONValue&&) noexcept = default;
+    JSONValue& operator=(const JSONValue&) = default;
+    JSONValue& operator=(JSONValue&&) noexcept = default;
+    // Takes nested containers apart one at a time instead of recursing.
+    ~JSONValue();
+
     Kind kind() const { return static_cast<Kind>(storage_.index()); }
 
     // The payload when the value has that case, else nullptr.
@@ -42,8 +54,10 @@ public:
     friend bool operator==(const JSONValue&, const JSONValue&) = default;
 
     // Reads any JSON value: null, then Boolean, number, string, array, object.
+    // Throws ParseError for a tree nested deeper than maximumNestingDepth.
     static JSONValue fromJSON(const nlohmann::json& json);
-    // Throws EncodingError when a number anywhere in the tree is not finite.
+    // Throws EncodingError when a number anywhere in the tree is not finite
+    // or the tree nests deeper than maximumNestingDepth.
     nlohmann::json toJSON() const;
 
     // Parses JSON text; throws ParseError with a readable description.
@@ -51,6 +65,11 @@ public:
 
 private:
     friend class JSONValueBuilder;
+    static JSONValue fromJSON(const nlohmann::json& json, std::size_t depth);
+    nlohmann::json toJSON(std::size_t depth) const;
+    // Whether the value is an array or object holding anything.
+    bool hasChildren() const;
+
     // The order of the alternatives is the order of Kind.
     std::variant<Object, Array, std::string, double, bool, std::nullptr_t> storage_;
 };

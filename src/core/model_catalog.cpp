@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "json_text.h"
 #include "report_json.h"
 #include "resources.h"
 
@@ -10,7 +11,7 @@ namespace nvx {
 
 std::optional<ModelCatalog> ModelCatalog::decode(std::string_view bytes) {
     try {
-        auto document = nlohmann::json::parse(bytes.begin(), bytes.end());
+        const nlohmann::json document = parseJSONText(bytes);
         if (!document.is_object()) return std::nullopt;
         const auto version = document.find("version");
         const auto updated = document.find("updated_at");
