@@ -14,7 +14,7 @@
 
 #include "core/files.h"
 #include "depot/depot_store.h"
-#include "depot/scratch_folder.h"
+#include "support/scratch_folder.h"
 #include "support/sample_reports.h"
 #include "upload/depotrium_api.h"
 

@@ -7,7 +7,7 @@
 
 #include "core/errors.h"
 #include "depot/depot_service.h"
-#include "depot/scratch_folder.h"
+#include "support/scratch_folder.h"
 #include "support/sample_reports.h"
 #include "upload/depotrium_api.h"
 

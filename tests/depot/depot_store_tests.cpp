@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "depot/depot_store.h"
-#include "depot/scratch_folder.h"
+#include "support/scratch_folder.h"
 
 namespace nvx::depot {
 namespace {
