@@ -27,7 +27,7 @@
 
 #include "core/random_id.h"
 #include "core/report.h"
-#include "depot/depot_store.h"
+#include "depot/sqlite_store.h"
 #include "upload/depotrium_api.h"
 
 extern char** environ;
@@ -291,7 +291,7 @@ int main() {
             depotExit = depot.stop(SIGTERM);
         }
 
-        nvx::depot::DepotStore reopened(database);
+        nvx::depot::SqliteStore reopened(database);
         std::size_t lost = 0;
         for (const auto& [id, bytes] : acknowledged) {
             const auto stored = reopened.find(id);

@@ -156,9 +156,6 @@ void DepotService::submit(const httplib::Request& request, httplib::Response& re
     case StoreOutcome::alreadyStored:
         response.set_content(nlohmann::json{{"id", report.id}}.dump(), jsonType);
         return;
-    case StoreOutcome::takenByAnotherKey:
-        refuse(response, 409, "Опись с этим идентификатором уже принята с другим ключом получения.");
-        return;
     case StoreOutcome::differentBody:
         refuse(response, 409, "Опись с этим идентификатором уже принята с другим содержимым.");
         return;
@@ -174,8 +171,8 @@ void DepotService::readBack(const httplib::Request& request, httplib::Response& 
         refuse(response, 401, notYours);
         return;
     }
-    const auto stored = store_.find(request.matches[1].str());
-    if (!stored || !sameDigest(stored->keyDigest, receiptKeyDigest(key))) {
+    const auto stored = store_.findWithKey(request.matches[1].str(), receiptKeyDigest(key));
+    if (!stored) {
         refuse(response, 401, notYours);
         return;
     }

@@ -17,7 +17,7 @@
 
 #include "depot/depot_options.h"
 #include "depot/depot_service.h"
-#include "depot/depot_store.h"
+#include "depot/sqlite_store.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ int serve(const nvx::depot::DepotOptions& options, const sigset_t& stopSignals) 
                               "»: " + folderError.message());
         return 1;
     }
-    nvx::depot::DepotStore store(options.database);
+    nvx::depot::SqliteStore store(options.database);
     nvx::depot::DepotService service(store, [](const std::string& line) { writeLine(stderr, line); });
     httplib::Server server;
     service.install(server);

@@ -13,9 +13,9 @@
 #include <regex>
 
 #include "core/files.h"
-#include "depot/depot_store.h"
-#include "support/scratch_folder.h"
+#include "depot/sqlite_store.h"
 #include "support/sample_reports.h"
+#include "support/scratch_folder.h"
 #include "upload/depotrium_api.h"
 
 extern char** environ;
@@ -100,7 +100,7 @@ TEST_P(DepotExecutable, ServesOnItsAnnouncedPortAndStopsWithoutLosingRecords) {
         }
         EXPECT_EQ(depot.stop(GetParam()), 0);
     }
-    DepotStore reopened(database);
+    SqliteStore reopened(database);
     for (const auto& id : ids) EXPECT_TRUE(reopened.find(id)) << id;
     EXPECT_NE(readWholeFile(log).find("POST /api/runs 200"), std::string::npos);
 }

@@ -7,8 +7,9 @@
 
 #include "core/errors.h"
 #include "depot/depot_service.h"
-#include "support/scratch_folder.h"
+#include "depot/sqlite_store.h"
 #include "support/sample_reports.h"
+#include "support/scratch_folder.h"
 #include "upload/depotrium_api.h"
 
 namespace nvx::depot {
@@ -59,7 +60,7 @@ protected:
     }
 
     testing::ScratchFolder folder;
-    DepotStore store{folder.path() / "depot.sqlite"};
+    SqliteStore store{folder.path() / "depot.sqlite"};
     std::mutex logLock;
     std::vector<std::string> log;
     DepotService service{store,
@@ -109,19 +110,30 @@ TEST_F(RunningDepot, AnswersTheStoredBytesOnlyToTheSameKey) {
     EXPECT_EQ(get("/api/runs/no-such-run", keyA)->status, 401);
 }
 
-TEST_F(RunningDepot, ResubmissionIsIdempotentButAnotherKeyOrBodyConflicts) {
+TEST_F(RunningDepot, ARetryWithANewKeyIsAcceptedButOtherBytesConflict) {
     const std::string body = testing::sampleReport().data();
+    const std::string id = testing::sampleReport().id;
     EXPECT_EQ(post(body)->status, 200);
     EXPECT_EQ(post(body)->status, 200);
-    const auto otherKey = post(body, keyB);
-    EXPECT_EQ(otherKey->status, 409);
-    EXPECT_EQ(errorOf(otherKey), "Опись с этим идентификатором уже принята с другим ключом получения.");
+    // A retry after a lost answer: same bytes, a new key, both keys read it.
+    const auto retried = post(body, keyB);
+    EXPECT_EQ(retried->status, 200);
+    EXPECT_EQ(nlohmann::json::parse(retried->body), nlohmann::json({{"id", id}}));
+    EXPECT_EQ(get("/api/runs/" + id, keyA)->body, body);
+    EXPECT_EQ(get("/api/runs/" + id, keyB)->body, body);
+
     RunReport changed = testing::sampleReport();
     changed.name = "Другое имя";
-    const auto otherBody = post(changed.data());
-    EXPECT_EQ(otherBody->status, 409);
-    EXPECT_EQ(errorOf(otherBody), "Опись с этим идентификатором уже принята с другим содержимым.");
-    EXPECT_EQ(get("/api/runs/" + changed.id, keyA)->body, body);
+    const std::string keyC(64, 'c');
+    for (const std::string& key : {keyA, keyC}) {
+        const auto otherBody = post(changed.data(), key);
+        EXPECT_EQ(otherBody->status, 409);
+        EXPECT_EQ(errorOf(otherBody), "Опись с этим идентификатором уже принята с другим содержимым.");
+    }
+    EXPECT_EQ(get("/api/runs/" + id, keyA)->body, body);
+    EXPECT_EQ(get("/api/runs/" + id, keyC)->status, 401);
+    // The client's own retry of a whole upload now succeeds as well.
+    EXPECT_EQ(DepotriumAPI::upload(testing::sampleReport(), address()), address() + "?run=" + id);
 }
 
 TEST_F(RunningDepot, RefusesWhatIsNotAKeyedJSONReport) {
