@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/errors.h"
+#include "depot/depot_server.h"
 #include "depot/depot_service.h"
 #include "depot/sqlite_store.h"
 #include "support/sample_reports.h"
@@ -24,13 +25,8 @@ class RunningDepot : public ::testing::Test {
 protected:
     RunningDepot() {
         service.install(server);
-        port = server.bind_to_any_port("127.0.0.1");
-        thread = std::thread([this] { server.listen_after_bind(); });
-        while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~RunningDepot() override {
-        server.stop();
-        thread.join();
+        port = server.bindAndListen("127.0.0.1", 0);
+        server.start();
     }
 
     std::string address() const { return "http://127.0.0.1:" + std::to_string(port); }
@@ -69,9 +65,8 @@ protected:
                              log.push_back(line);
                          },
                          [] { return std::string("2026-03-02T10:00:00Z"); }};
-    httplib::Server server;
+    DepotServer server;
     int port = -1;
-    std::thread thread;
 };
 
 TEST_F(RunningDepot, TheUploadClientCompletesItsRoundTrip) {
@@ -165,10 +160,15 @@ TEST_F(RunningDepot, RefusesWhatIsNotAKeyedJSONReport) {
 }
 
 TEST_F(RunningDepot, RefusesBodiesOverThirtyTwoMebibytes) {
-    const auto oversized = post(std::string(maximumReportBytes + 1, ' '));
-    ASSERT_TRUE(oversized);
-    EXPECT_EQ(oversized->status, 413);
-    EXPECT_FALSE(errorOf(oversized).empty());
+    // The upload client sees the refusal while it is still sending.
+    RunReport huge = testing::sampleReport();
+    huge.warnings.assign(1, std::string(maximumReportBytes, 'x'));
+    try {
+        DepotriumAPI::upload(huge, address());
+        FAIL();
+    } catch (const DepotriumError& error) {
+        EXPECT_EQ(error.message(), "Опись больше 32 МиБ; склад такие не принимает.");
+    }
     EXPECT_TRUE(store.latest(10).empty());
 }
 
