@@ -1,6 +1,7 @@
 #include "depot/tls_credentials.h"
 
 #include <openssl/err.h>
+#include <openssl/x509.h>
 
 #include <string>
 
@@ -34,6 +35,12 @@ std::shared_ptr<SSL_CTX> makeServerContext(const std::filesystem::path& certific
                             "»: " + openSSLReason() + ".");
     }
     if (SSL_CTX_use_PrivateKey_file(raw, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        const unsigned long error = ERR_peek_last_error();
+        if (ERR_GET_LIB(error) == ERR_LIB_X509 && ERR_GET_REASON(error) == X509_R_KEY_VALUES_MISMATCH) {
+            ERR_clear_error();
+            throw TLSSetupError("Закрытый ключ «" + keyFile.string() + "» не подходит к сертификату «" +
+                                certificateFile.string() + "».");
+        }
         throw TLSSetupError("Склад не смог прочитать закрытый ключ «" + keyFile.string() + "»: " + openSSLReason() +
                             ".");
     }

@@ -8,7 +8,9 @@
 #include "core/errors.h"
 #include "depot/depot_server.h"
 #include "depot/depot_service.h"
+#include "depot/password_hash.h"
 #include "depot/sqlite_store.h"
+#include "depot/viewers.h"
 #include "support/sample_reports.h"
 #include "support/scratch_folder.h"
 #include "upload/depotrium_api.h"
@@ -185,6 +187,60 @@ TEST_F(RunningDepot, PagesEscapeTheReportAndNameMissingRecords) {
     const auto missing = get("/?run=nothing");
     EXPECT_EQ(missing->status, 404);
     EXPECT_NE(missing->body.find("Запись не найдена"), std::string::npos);
+}
+
+TEST_F(RunningDepot, ADeeplyNestedReportIsRefusedAndTheDepotGoesOn) {
+    // A million levels in two megabytes, posted by anyone who reaches the port.
+    const auto deep = post(testing::reportTextWithNestedInventory(1'000'000));
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(deep->status, 400);
+    EXPECT_NE(errorOf(deep).find("глубже 512 уровней"), std::string::npos) << errorOf(deep);
+    EXPECT_EQ(post(testing::reportTextWithNestedInventory(100))->status, 200);
+    RunReport next = testing::sampleReport();
+    next.id = "next";
+    EXPECT_EQ(DepotriumAPI::upload(next, address()), address() + "?run=next");
+}
+
+TEST_F(RunningDepot, TheListIsForThisMachineOnlyWhileTheRecordPageIsOpen) {
+    ASSERT_EQ(post(testing::sampleReport().data())->status, 200);
+    EXPECT_EQ(get("/")->status, 200);
+    // Through a proxy every visitor comes from loopback: not this machine's user.
+    httplib::Client client("127.0.0.1", port);
+    const auto proxied = client.Get("/", {{"X-Forwarded-For", "192.0.2.7"}});
+    ASSERT_TRUE(proxied);
+    EXPECT_EQ(proxied->status, 403);
+    EXPECT_EQ(proxied->body.find(testing::sampleReport().name), std::string::npos);
+    EXPECT_NE(proxied->body.find("--viewers"), std::string::npos);
+    EXPECT_EQ(client.Get("/?run=" + testing::sampleReport().id, {{"X-Forwarded-For", "192.0.2.7"}})->status, 200);
+}
+
+TEST_F(RunningDepot, ViewersSeeTheListWithTheirPasswordOnly) {
+    ASSERT_EQ(post(testing::sampleReport().data())->status, 200);
+    const auto viewers = ViewerList::parse("anna:" + hashPassword("пароль", {4, 8, 1}) + "\n", "viewers");
+    DepotService guarded(store, nullptr, DepotService::utcNow, [&viewers] { return viewers; });
+    DepotServer guardedServer;
+    guarded.install(guardedServer);
+    const int guardedPort = guardedServer.bindAndListen("127.0.0.1", 0);
+    guardedServer.start();
+    httplib::Client client("127.0.0.1", guardedPort);
+
+    const auto anonymous = client.Get("/");
+    ASSERT_TRUE(anonymous);
+    EXPECT_EQ(anonymous->status, 401);
+    EXPECT_EQ(anonymous->get_header_value("WWW-Authenticate"), "Basic realm=\"nvx-depot\"");
+    EXPECT_EQ(anonymous->body.find(testing::sampleReport().name), std::string::npos);
+    client.set_basic_auth("anna", "не тот");
+    EXPECT_EQ(client.Get("/")->status, 401);
+    client.set_basic_auth("anna", "пароль");
+    const auto admitted = client.Get("/");
+    EXPECT_EQ(admitted->status, 200);
+    EXPECT_NE(admitted->body.find(testing::sampleReport().name), std::string::npos);
+    // Loopback alone is not enough once there are viewers; the record page
+    // and the API need no viewer.
+    httplib::Client stranger("127.0.0.1", guardedPort);
+    EXPECT_EQ(stranger.Get("/?run=" + testing::sampleReport().id)->status, 200);
+    EXPECT_EQ(stranger.Get("/api/runs/" + testing::sampleReport().id, {{"X-NVX-Receipt-Key", keyA}})->status, 200);
+    guardedServer.stop();
 }
 
 TEST_F(RunningDepot, LogsOneLinePerRequest) {

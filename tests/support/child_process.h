@@ -55,15 +55,15 @@ inline std::vector<std::string> environmentWith(const std::vector<std::string>& 
 }
 
 inline pid_t spawnWithPipes(std::vector<std::string> arguments, int& outRead, int& errRead,
-                            const std::string& workingDirectory,
-                            const std::vector<std::string>& extraEnvironment = {}) {
+                            const std::string& workingDirectory, const std::vector<std::string>& extraEnvironment = {},
+                            const std::string& inputFile = "/dev/null") {
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputFile.c_str(), O_RDONLY, 0);
     if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     auto argv = argumentVector(arguments);
     std::vector<std::string> environment = environmentWith(extraEnvironment);
@@ -95,10 +95,11 @@ inline int waitStatus(pid_t pid) {
 // Runs `arguments` (the program path first) to its end, capturing both
 // streams; `extraEnvironment` ("NAME=value") is added to this process's.
 inline ProcessResult runProcess(std::vector<std::string> arguments, const std::string& workingDirectory = {},
-                                const std::vector<std::string>& extraEnvironment = {}) {
+                                const std::vector<std::string>& extraEnvironment = {},
+                                const std::string& inputFile = "/dev/null") {
     int outRead = -1, errRead = -1;
     const pid_t pid =
-        detail::spawnWithPipes(std::move(arguments), outRead, errRead, workingDirectory, extraEnvironment);
+        detail::spawnWithPipes(std::move(arguments), outRead, errRead, workingDirectory, extraEnvironment, inputFile);
     ProcessResult result;
     pollfd fds[2] = {{outRead, POLLIN, 0}, {errRead, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
