@@ -42,6 +42,59 @@ JSONValue::~JSONValue() {
     }
 }
 
+JSONValue::JSONValue(const JSONValue& other) : storage_(nullptr) {
+    // Each container is made empty first and its children are filled in
+    // from the list of pending pairs. Map nodes and the elements of a vector
+    // sized once do not move, so the pointers stay valid.
+    std::vector<std::pair<const JSONValue*, JSONValue*>> pending{{&other, this}};
+    while (!pending.empty()) {
+        const auto [from, to] = pending.back();
+        pending.pop_back();
+        if (const Object* members = from->object()) {
+            Object& copied = to->storage_.emplace<Object>();
+            for (const auto& [key, value] : *members) {
+                const auto member = copied.emplace_hint(copied.end(), key, JSONValue());
+                pending.emplace_back(&value, &member->second);
+            }
+        } else if (const Array* elements = from->array()) {
+            Array& copied = to->storage_.emplace<Array>(elements->size());
+            for (std::size_t i = 0; i < elements->size(); ++i) pending.emplace_back(&(*elements)[i], &copied[i]);
+        } else {
+            to->storage_ = from->storage_;
+        }
+    }
+}
+
+JSONValue& JSONValue::operator=(const JSONValue& other) {
+    if (this != &other) *this = JSONValue(other);
+    return *this;
+}
+
+bool operator==(const JSONValue& first, const JSONValue& second) {
+    std::vector<std::pair<const JSONValue*, const JSONValue*>> pending{{&first, &second}};
+    while (!pending.empty()) {
+        const auto [left, right] = pending.back();
+        pending.pop_back();
+        if (left->kind() != right->kind()) return false;
+        if (const JSONValue::Object* members = left->object()) {
+            const JSONValue::Object& others = *right->object();
+            if (members->size() != others.size()) return false;
+            for (auto member = members->begin(), other = others.begin(); member != members->end(); ++member, ++other) {
+                if (member->first != other->first) return false;
+                pending.emplace_back(&member->second, &other->second);
+            }
+        } else if (const JSONValue::Array* elements = left->array()) {
+            const JSONValue::Array& others = *right->array();
+            if (elements->size() != others.size()) return false;
+            for (std::size_t i = 0; i < elements->size(); ++i) pending.emplace_back(&(*elements)[i], &others[i]);
+        } else if (left->storage_ != right->storage_) {
+            // Scalars compare as the variant does: a not-a-number is unequal.
+            return false;
+        }
+    }
+    return true;
+}
+
 JSONValue JSONValue::fromJSON(const nlohmann::json& json) {
     return fromJSON(json, 0);
 }

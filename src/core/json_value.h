@@ -14,9 +14,9 @@ namespace nvx {
 // Every number is a double; there is no separate integer case.
 //
 // Trees come from untrusted documents, so no walk may recurse once per level
-// without a bound: destruction is iterative for any depth, and the readers
-// and writers below refuse trees deeper than maximumNestingDepth, which bounds
-// the recursion of copies and comparisons of whatever they produce.
+// without a bound: copying, comparing and destroying are iterative for any
+// depth, and the readers and writers below, which recurse, refuse trees
+// deeper than maximumNestingDepth.
 class JSONValue {
 public:
     using Object = std::map<std::string, JSONValue, std::less<>>;
@@ -33,9 +33,10 @@ public:
     JSONValue(int number) : storage_(static_cast<double>(number)) {}
     JSONValue(bool flag) : storage_(flag) {}
 
-    JSONValue(const JSONValue&) = default;
+    // Copies level by level instead of recursing.
+    JSONValue(const JSONValue& other);
     JSONValue(JSONValue&&) noexcept = default;
-    JSONValue& operator=(const JSONValue&) = default;
+    JSONValue& operator=(const JSONValue& other);
     JSONValue& operator=(JSONValue&&) noexcept = default;
     // Takes nested containers apart one at a time instead of recursing.
     ~JSONValue();
@@ -50,8 +51,9 @@ public:
     const bool* boolean() const { return std::get_if<bool>(&storage_); }
     bool isNull() const { return kind() == Kind::null; }
 
-    // Same case and equal payloads; a not-a-number is unequal to itself.
-    friend bool operator==(const JSONValue&, const JSONValue&) = default;
+    // Same case and equal payloads at every depth; a not-a-number is unequal
+    // to itself.
+    friend bool operator==(const JSONValue& first, const JSONValue& second);
 
     // Reads any JSON value: null, then Boolean, number, string, array, object.
     // Throws ParseError for a tree nested deeper than maximumNestingDepth.
