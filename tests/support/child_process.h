@@ -187,10 +187,10 @@ public:
         return output_;
     }
 
-    // Asks the server to end and returns its exit status.
-    int stop() {
+    // Asks the server to end (SIGTERM unless told) and returns its exit status.
+    int stop(int signal = SIGTERM) {
         if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
+            ::kill(pid_, signal);
             status_ = detail::waitStatus(pid_);
             pid_ = -1;
         }
