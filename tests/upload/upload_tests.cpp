@@ -9,9 +9,9 @@
 
 #include "core/errors.h"
 #include "support/sample_reports.h"
+#include "support/test_certificates.h"
 #include "upload/depotrium_api.h"
 #include "upload/fake_depot.h"
-#include "support/test_certificates.h"
 
 namespace nvx {
 namespace {
