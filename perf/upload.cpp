@@ -1,15 +1,13 @@
-// Verified round trips of reports to a local nvx-depot: the median latency
-// of a self-test-sized report (~20 KB inventory, 6 metrics) and of one with
-// a 1 MB inventory, and how many round trips per second 8 concurrent clients
-// sustain. Afterwards the depot is stopped with SIGTERM and its database is
-// checked: every acknowledged report must be there, byte for byte.
+// Verified round trips of reports to a local nvx-depot, over plain HTTP and
+// over HTTPS: the median latency of a self-test-sized report (~20 KB
+// inventory, 6 metrics) and of one with a 1 MB inventory, the cost of TLS
+// on a kept-alive connection (HTTPS against plain HTTP, measured in turns so
+// that a busy machine slows both alike), and how many round trips per second
+// 8 concurrent clients sustain on each. Afterwards both depots are stopped
+// with SIGTERM and their databases are checked: every acknowledged report
+// must be there, byte for byte.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,139 +16,26 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <mutex>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "core/random_id.h"
-#include "core/report.h"
-#include "depot/depot_store.h"
+#include "core/files.h"
+#include "depot/sqlite_store.h"
+#include "depot_child.h"
+#include "perf_reports.h"
+#include "support/test_certificates.h"
 #include "upload/depotrium_api.h"
-
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using nvx::perf::DepotChild;
+using nvx::perf::reportWithInventory;
 
-// An inventory shaped like a real machine's: sections of small device
-// objects with texts, numbers and flags.
-nvx::JSONValue inventoryOfSize(std::size_t targetBytes) {
-    nvx::JSONValue::Object sections;
-    const char* sectionNames[] = {"SPHardwareDataType", "SPMemoryDataType", "SPStorageDataType", "SPUSBDataType",
-                                  "SPPCIDataType",      "SPNetworkDataType", "SPAudioDataType",   "SPDisplaysDataType"};
-    std::vector<nvx::JSONValue::Array> devices(std::size(sectionNames));
-    std::size_t bytes = 0;
-    for (int i = 0; bytes < targetBytes; ++i) {
-        nvx::JSONValue::Object device{
-            {"_name", nvx::JSONValue("Устройство " + std::to_string(i))},
-            {"vendor_id", nvx::JSONValue("0x05ac (Apple Inc.)")},
-            {"product_id", nvx::JSONValue(static_cast<double>(0x8600 + i % 256))},
-            {"location", nvx::JSONValue("/sys/devices/pci0000:00/0000:00:1d." + std::to_string(i % 8))},
-            {"speed", nvx::JSONValue("Up to 5 Gb/s")},
-            {"removable", nvx::JSONValue(i % 3 == 0)},
-            {"power_mA", nvx::JSONValue(900.5 + i)},
-            {"driver", nvx::JSONValue(nvx::JSONValue::Object{{"name", nvx::JSONValue("xhci_hcd")},
-                                                             {"version", nvx::JSONValue("6.1.0-18")}})}};
-        devices[i % devices.size()].emplace_back(std::move(device));
-        bytes += 330;  // about what one device encodes to, pretty-printed
-    }
-    for (std::size_t i = 0; i < devices.size(); ++i) sections[sectionNames[i]] = nvx::JSONValue(std::move(devices[i]));
-    return nvx::JSONValue(std::move(sections));
-}
-
-nvx::Metric metric(const char* id, const char* title, double value, const char* unit) {
-    nvx::Metric made;
-    made.id = id;
-    made.title = title;
-    made.value = value;
-    made.unit = unit;
-    made.samples = {value * 0.99, value, value * 1.013};
-    made.status = "ok";
-    made.note = "Медиана трёх проходов по 0,65 с.";
-    made.parameters = {{"seconds", "0.65"}, {"rounds", "3"}};
-    made.checksum = "12444965394858534536";
-    return made;
-}
-
-nvx::RunReport reportWithInventory(std::size_t inventoryBytes) {
-    nvx::RunReport report;
-    report.id = nvx::randomUUID();
-    report.device_id = "00b87eca-99bd-5ee4-8635-a67946105e24";
-    report.created_at = "2026-03-01T09:15:00Z";
-    report.name = "Монтажная №2";
-    report.owner = "Отдел видео";
-    report.location = "Береговой цех";
-    report.system = {"Mac14,7", "Apple M2", 17179869184ULL, 8, 8, "macOS 14.4 (23E214)", "arm64", {"Apple M2"},
-                     std::vector<nvx::DiskSummary>{{"disk0", "APPLE SSD AP0512Z", 500277790720ULL, "Apple Fabric",
-                                                    true, true, {"Macintosh HD", "Data"}}},
-                     std::nullopt};
-    report.inventory = inventoryOfSize(inventoryBytes);
-    report.warnings = {"Fibre Channel: раздел не получен."};
-    report.metrics = {metric("cpu_single", "Процессор · один поток", 412.7, "M итераций/с"),
-                      metric("cpu_multi", "Процессор · все потоки", 3190.2, "M итераций/с"),
-                      metric("memory_copy", "Память · копирование", 61.4, "ГБ/с"),
-                      nvx::Metric::skipped("gpu_compute", "Графика", "GPU не найден."),
-                      metric("disk_write", "Диск · запись", 2870.0, "МБ/с"),
-                      metric("disk_read", "Диск · чтение", 3410.0, "МБ/с")};
-    report.completed = true;
-    return report;
-}
-
-// The nvx-depot child, stopped with SIGTERM (or killed) and always reaped.
-class DepotChild {
-public:
-    explicit DepotChild(const std::filesystem::path& database) {
-        int channel[2];
-        if (pipe2(channel, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> arguments = {NVX_DEPOT_BINARY, "--listen", "127.0.0.1:0", "--db", database.string()};
-        std::vector<char*> argv;
-        for (auto& argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        const int spawned = posix_spawn(&pid_, NVX_DEPOT_BINARY, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(channel[1]);
-        if (spawned != 0) {
-            ::close(channel[0]);
-            throw std::runtime_error("nvx-depot не запустился");
-        }
-        FILE* output = fdopen(channel[0], "r");
-        char line[256] = {};
-        const bool read = std::fgets(line, sizeof line, output) != nullptr;
-        std::fclose(output);
-        std::cmatch match;
-        if (!read || !std::regex_search(line, match, std::regex(R"(слушает (http://\S+))"))) {
-            stop(SIGKILL);
-            throw std::runtime_error("nvx-depot не сообщил адрес");
-        }
-        address_ = match[1].str();
-    }
-    ~DepotChild() {
-        if (pid_ > 0) stop(SIGKILL);
-    }
-    const std::string& address() const { return address_; }
-    pid_t pid() const { return pid_; }
-    int stop(int signal) {
-        ::kill(pid_, signal);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::string address_;
-};
-
-// Processor time used so far by this process and by the depot child, in
+// Processor time used so far by this process and by a depot child, in
 // seconds. With the machine shared, wall-clock figures swing with other
 // loads; the processor time per round trip says what the work itself costs.
 double ownProcessorSeconds() {
@@ -195,17 +80,86 @@ struct Latency {
     double slowestTenthMilliseconds;
 };
 
+Latency summary(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times[times.size() * 9 / 10]};
+}
+
+double uploadMilliseconds(std::size_t inventoryBytes, const std::string& address, const nvx::UploadOptions& options) {
+    nvx::RunReport report = reportWithInventory(inventoryBytes);  // a fresh id each time
+    const auto start = Clock::now();
+    nvx::DepotriumAPI::upload(report, address, options);
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
 Latency measureLatency(const std::string& address, std::size_t inventoryBytes, int rounds, int warmUp) {
     std::vector<double> times;
     for (int i = 0; i < warmUp + rounds; ++i) {
-        nvx::RunReport report = reportWithInventory(inventoryBytes);  // a fresh id each time
-        const auto start = Clock::now();
-        nvx::DepotriumAPI::upload(report, address);
-        const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        const double elapsed = uploadMilliseconds(inventoryBytes, address, {});
         if (i >= warmUp) times.push_back(elapsed);
     }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times[times.size() * 9 / 10]};
+    return summary(times);
+}
+
+// Round trips of 8 clients for a few seconds; what was acknowledged is
+// added to `acknowledged` (id, bytes sent).
+struct Throughput {
+    double perSecond = 0;
+    int failures = 0;
+    std::string cost;
+};
+
+Throughput runClients(const DepotChild& depot, const nvx::UploadOptions& options, const nvx::RunReport& template_,
+                      std::vector<std::pair<std::string, std::string>>& acknowledged) {
+    constexpr int clients = 8;
+    constexpr auto duration = std::chrono::seconds(5);
+    std::mutex acknowledgedLock;
+    std::atomic<bool> go{false};
+    std::atomic<int> failures{0};
+    std::size_t count = 0;
+    Clock::time_point end;
+    std::vector<std::thread> threads;
+    for (int client = 0; client < clients; ++client) {
+        threads.emplace_back([&] {
+            while (!go) std::this_thread::yield();
+            std::vector<std::pair<std::string, std::string>> mine;
+            while (Clock::now() < end) {
+                nvx::RunReport report = template_;
+                report.id = nvx::randomUUID();
+                try {
+                    nvx::DepotriumAPI::upload(report, depot.address(), options);
+                    mine.emplace_back(report.id, report.data());
+                } catch (const std::exception&) {
+                    ++failures;
+                }
+            }
+            std::lock_guard lock(acknowledgedLock);
+            count += mine.size();
+            acknowledged.insert(acknowledged.end(), mine.begin(), mine.end());
+        });
+    }
+    ProcessorUse use{depot.pid()};
+    const auto start = Clock::now();
+    end = start + duration;
+    go = true;
+    for (auto& thread : threads) thread.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    Throughput result;
+    result.perSecond = static_cast<double>(count) / seconds;
+    result.failures = failures;
+    result.cost = use.perRoundTrip(std::max<std::size_t>(1, count + static_cast<std::size_t>(failures)));
+    return result;
+}
+
+std::size_t missingRecords(const std::filesystem::path& database,
+                           const std::vector<std::pair<std::string, std::string>>& acknowledged) {
+    nvx::depot::SqliteStore reopened(database);
+    std::size_t lost = 0;
+    for (const auto& [id, bytes] : acknowledged) {
+        const auto stored = reopened.find(id);
+        if (!stored || stored->body != bytes) ++lost;
+    }
+    return lost;
 }
 
 }  // namespace
@@ -213,16 +167,24 @@ Latency measureLatency(const std::string& address, std::size_t inventoryBytes, i
 int main() {
     const auto folder = std::filesystem::temp_directory_path() / ("nvx-perf-upload-" + nvx::randomUUID());
     std::filesystem::create_directories(folder);
-    const auto database = folder / "depot.sqlite";
+    const auto plainDatabase = folder / "depot.sqlite";
+    const auto secureDatabase = folder / "depot-tls.sqlite";
     int exitStatus = 0;
     try {
-        std::vector<std::pair<std::string, std::string>> acknowledged;  // id, bytes sent
-        std::atomic<int> failures{0};
-        double perSecond = 0;
-        std::string concurrentCost;
-        int depotExit = -1;
+        // A private authority and the depot's certificate, as an
+        // organisation would have them; the clients add the authority.
+        const auto certificates = nvx::testing::TestCertificates::make("NVX Perf Root");
+        nvx::writeFileAtomically(folder / "depot.pem", certificates.serverChainPEM());
+        nvx::writeFileAtomically(folder / "depot.key", certificates.serverKeyPEM());
+        const nvx::UploadOptions trusting{certificates.authorityPEM()};
+
+        std::vector<std::pair<std::string, std::string>> plainAcknowledged, secureAcknowledged;
+        Throughput plain, secure;
+        int plainExit = -1, secureExit = -1;
         {
-            DepotChild depot(database);
+            DepotChild depot(plainDatabase);
+            DepotChild tlsDepot(secureDatabase, {"--tls-cert", (folder / "depot.pem").string(), "--tls-key",
+                                                 (folder / "depot.key").string()});
             const nvx::RunReport small = reportWithInventory(20'000);
             const nvx::RunReport large = reportWithInventory(1'000'000);
             std::printf("Отчёт самопроверки: %zu байт, с описью в 1 МБ: %zu байт\n", small.data().size(),
@@ -230,14 +192,16 @@ int main() {
 
             ProcessorUse smallUse{depot.pid()};
             const Latency smallLatency = measureLatency(depot.address(), 20'000, 200, 10);
-            std::printf("Проверенная отправка отчёта самопроверки: медиана %.2f мс, 90%% быстрее %.2f мс (цель ≤ 15 мс); %s\n",
-                        smallLatency.medianMilliseconds, smallLatency.slowestTenthMilliseconds,
-                        smallUse.perRoundTrip(210).c_str());
+            std::printf(
+                "Проверенная отправка отчёта самопроверки: медиана %.2f мс, 90%% быстрее %.2f мс (цель ≤ 15 мс); %s\n",
+                smallLatency.medianMilliseconds, smallLatency.slowestTenthMilliseconds,
+                smallUse.perRoundTrip(210).c_str());
             ProcessorUse largeUse{depot.pid()};
             const Latency largeLatency = measureLatency(depot.address(), 1'000'000, 30, 3);
-            std::printf("Проверенная отправка с описью в 1 МБ: медиана %.2f мс, 90%% быстрее %.2f мс (цель ≤ 60 мс); %s\n",
-                        largeLatency.medianMilliseconds, largeLatency.slowestTenthMilliseconds,
-                        largeUse.perRoundTrip(33).c_str());
+            std::printf(
+                "Проверенная отправка с описью в 1 МБ: медиана %.2f мс, 90%% быстрее %.2f мс (цель ≤ 60 мс); %s\n",
+                largeLatency.medianMilliseconds, largeLatency.slowestTenthMilliseconds,
+                largeUse.perRoundTrip(33).c_str());
             // The part of that the JSON codec takes: the client encodes once
             // and decodes once, the depot decodes once to validate.
             std::vector<double> encode, decode;
@@ -252,56 +216,47 @@ int main() {
             }
             std::sort(encode.begin(), encode.end());
             std::sort(decode.begin(), decode.end());
-            std::printf("  из них JSON (1 МБ): запись %.2f мс, чтение и сравнение %.2f мс (чтение дважды за отправку)\n",
-                        encode[4], decode[4]);
+            std::printf(
+                "  из них JSON (1 МБ): запись %.2f мс, чтение и сравнение %.2f мс (чтение дважды за отправку)\n",
+                encode[4], decode[4]);
 
-            constexpr int clients = 8;
-            constexpr auto duration = std::chrono::seconds(5);
-            std::mutex acknowledgedLock;
-            std::atomic<bool> go{false};
-            std::vector<std::thread> threads;
-            const auto deadline = [&] { return Clock::now() + duration; };
-            Clock::time_point end;
-            for (int client = 0; client < clients; ++client) {
-                threads.emplace_back([&] {
-                    while (!go) std::this_thread::yield();
-                    std::vector<std::pair<std::string, std::string>> mine;
-                    while (Clock::now() < end) {
-                        nvx::RunReport report = small;
-                        report.id = nvx::randomUUID();
-                        try {
-                            nvx::DepotriumAPI::upload(report, depot.address());
-                            mine.emplace_back(report.id, report.data());
-                        } catch (const std::exception&) {
-                            ++failures;
-                        }
-                    }
-                    std::lock_guard lock(acknowledgedLock);
-                    acknowledged.insert(acknowledged.end(), mine.begin(), mine.end());
-                });
+            // HTTPS against plain HTTP, one round trip of each in turn. The
+            // connection (and its TLS session) is kept between uploads, as a
+            // client that submits again does.
+            std::vector<double> plainTimes, secureTimes;
+            for (int i = 0; i < 10 + 200; ++i) {
+                const double plainTime = uploadMilliseconds(20'000, depot.address(), {});
+                const double secureTime = uploadMilliseconds(20'000, tlsDepot.address(), trusting);
+                if (i < 10) continue;
+                plainTimes.push_back(plainTime);
+                secureTimes.push_back(secureTime);
             }
-            ProcessorUse concurrentUse{depot.pid()};
-            const auto start = Clock::now();
-            end = deadline();
-            go = true;
-            for (auto& thread : threads) thread.join();
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            perSecond = static_cast<double>(acknowledged.size()) / seconds;
-            concurrentCost = concurrentUse.perRoundTrip(std::max<std::size_t>(1, acknowledged.size() + failures));
-            depotExit = depot.stop(SIGTERM);
-        }
+            const Latency plainTurn = summary(plainTimes), secureTurn = summary(secureTimes);
+            std::printf(
+                "Отчёт самопроверки по HTTPS: медиана %.2f мс против %.2f мс по HTTP в тех же турах: "
+                "%.2f× (цель ≤ 1,3×)\n",
+                secureTurn.medianMilliseconds, plainTurn.medianMilliseconds,
+                secureTurn.medianMilliseconds / plainTurn.medianMilliseconds);
 
-        nvx::depot::DepotStore reopened(database);
-        std::size_t lost = 0;
-        for (const auto& [id, bytes] : acknowledged) {
-            const auto stored = reopened.find(id);
-            if (!stored || stored->body != bytes) ++lost;
+            plain = runClients(depot, {}, small, plainAcknowledged);
+            secure = runClients(tlsDepot, trusting, small, secureAcknowledged);
+            plainExit = depot.stop(SIGTERM);
+            secureExit = tlsDepot.stop(SIGTERM);
         }
+        const std::size_t plainLost = missingRecords(plainDatabase, plainAcknowledged);
+        const std::size_t secureLost = missingRecords(secureDatabase, secureAcknowledged);
         std::printf(
-            "8 клиентов одновременно: %.0f проверенных отправок в секунду (цель ≥ 300); подтверждено %zu, "
+            "8 клиентов одновременно по HTTP: %.0f проверенных отправок в секунду (цель ≥ 300); подтверждено %zu, "
             "ошибок %d, после остановки (код %d) не найдено в базе %zu; %s\n",
-            perSecond, acknowledged.size(), failures.load(), depotExit, lost, concurrentCost.c_str());
-        if (lost != 0 || failures != 0 || depotExit != 0) exitStatus = 1;
+            plain.perSecond, plainAcknowledged.size(), plain.failures, plainExit, plainLost, plain.cost.c_str());
+        std::printf(
+            "8 клиентов одновременно по HTTPS: %.0f проверенных отправок в секунду (цель ≥ 300); подтверждено %zu, "
+            "ошибок %d, после остановки (код %d) не найдено в базе %zu; %s\n",
+            secure.perSecond, secureAcknowledged.size(), secure.failures, secureExit, secureLost, secure.cost.c_str());
+        if (plainLost != 0 || secureLost != 0 || plain.failures != 0 || secure.failures != 0 || plainExit != 0 ||
+            secureExit != 0) {
+            exitStatus = 1;
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "perf_upload: %s\n", error.what());
         exitStatus = 1;

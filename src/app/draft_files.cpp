@@ -58,6 +58,25 @@ std::optional<RunReport> readReportFile(const std::filesystem::path& file) {
     }
 }
 
+namespace {
+
+// A draft that cannot be read is skipped and the log says which and why, so
+// the file on disk can still be found; a missing legacy file is no draft.
+std::optional<RunReport> readDraft(const std::filesystem::path& file) {
+    try {
+        // Bounded like any report file: a draft the depot could never take is no draft.
+        return RunReport::decode(readWholeFile(file, maximumReportBytes));
+    } catch (const std::exception& error) {
+        std::error_code ignored;
+        if (std::filesystem::exists(file, ignored)) {
+            qWarning("Черновик «%s» пропущен: %s", file.c_str(), error.what());
+        }
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 std::vector<RunReport> loadDrafts(const std::filesystem::path& dataDirectory) {
     // A draft write that was killed midway leaves its hidden temporary behind;
     // nothing else ever removes those.
@@ -74,7 +93,7 @@ std::vector<RunReport> loadDrafts(const std::filesystem::path& dataDirectory) {
     std::set<std::string, std::less<>> seenIds;
     for (const auto& candidate : candidates) {
         if (candidate.extension() != ".json") continue;
-        auto report = readReportFile(candidate);
+        auto report = readDraft(candidate);
         if (!report || !report->completed || !isPlainFileStem(report->id)) continue;
         if (!seenIds.insert(report->id).second) continue;
         drafts.push_back(std::move(*report));

@@ -11,12 +11,14 @@ inline constexpr const char* nonFiniteNumberMessage =
     "Не удалось записать JSON: число не является конечным (NaN или бесконечность).";
 
 // Parses JSON text. Throws ParseError whose description says where the text
-// went wrong, in Russian.
+// went wrong, in Russian; a text nested deeper than maximumNestingDepth is
+// refused before it is parsed.
 nlohmann::json parseJSONText(std::string_view text);
 
 // Pretty-printed JSON with the members of every object sorted by key and
 // slashes left unescaped. Throws EncodingError, producing nothing, when any
-// number in the tree is not finite or a text is not valid UTF-8.
+// number in the tree is not finite, a text is not valid UTF-8, or the tree
+// nests deeper than maximumNestingDepth (no reader would take it back).
 std::string encodeJSONText(const nlohmann::json& json);
 
 }  // namespace nvx

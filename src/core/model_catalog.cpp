@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "files.h"
+#include "json_text.h"
 #include "report_json.h"
 #include "resources.h"
 
@@ -9,7 +10,7 @@ namespace nvx {
 
 std::optional<ModelCatalog> ModelCatalog::decode(std::string_view bytes) {
     try {
-        auto document = nlohmann::json::parse(bytes.begin(), bytes.end());
+        const nlohmann::json document = parseJSONText(bytes);
         if (!document.is_object()) return std::nullopt;
         const auto version = document.find("version");
         const auto updated = document.find("updated_at");

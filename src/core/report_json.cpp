@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "json_nesting.h"
 #include "json_text.h"
 #include "json_value_builder.h"
 
@@ -346,6 +347,7 @@ public:
     JSONValueBuilder inventory;
     bool hasInventory = false;
     std::size_t errorByte = 0;
+    bool tooDeep = false;  // parsing stopped at a level beyond maximumNestingDepth
 
     bool null() { return routed([&] { return inventory.null(); }, [] { return json(); }); }
     bool boolean(bool value) {
@@ -366,6 +368,7 @@ public:
     bool binary(json::binary_t&) { return false; }
 
     bool start_object(std::size_t) {
+        if (!descend()) return false;
         if (enterInventory()) return inventory.startObject();
         stack_.push_back(place(json::object()));
         return true;
@@ -376,16 +379,19 @@ public:
         return true;
     }
     bool end_object() {
+        --depth_;
         if (inInventory_) return leaveInventoryAfter(inventory.endObject());
         stack_.pop_back();
         return true;
     }
     bool start_array(std::size_t) {
+        if (!descend()) return false;
         if (enterInventory()) return inventory.startArray();
         stack_.push_back(place(json::array()));
         return true;
     }
     bool end_array() {
+        --depth_;
         if (inInventory_) return leaveInventoryAfter(inventory.endArray());
         stack_.pop_back();
         return true;
@@ -396,6 +402,14 @@ public:
     }
 
 private:
+    // Counts one more open level; stops the parser beyond the limit, before
+    // anything of that level is built.
+    bool descend() {
+        if (++depth_ <= maximumNestingDepth) return true;
+        tooDeep = true;
+        return false;
+    }
+
     // The next value belongs to the inventory when it is the value of the
     // root object's "inventory" member.
     bool enterInventory() {
@@ -441,14 +455,19 @@ private:
     std::vector<json*> stack_;
     std::string pendingKey_;
     bool inInventory_ = false;
+    std::size_t depth_ = 0;
 };
 
 }  // namespace
 
 RunReport RunReport::decode(std::string_view bytes) {
     ReportDocumentBuilder builder;
-    if (!json::sax_parse(bytes.begin(), bytes.end(), &builder))
+    if (!json::sax_parse(bytes.begin(), bytes.end(), &builder)) {
+        // The parser's events carry no position; find the offending bracket
+        // by counting, which agrees with the parser on the text read so far.
+        if (builder.tooDeep) fail(tooDeepDetail(firstTooDeepByte(bytes)));
         fail("данные не являются корректным JSON (ошибка около байта " + std::to_string(builder.errorByte) + ")");
+    }
     if (!builder.hasInventory) return readRunReport(builder.document);
     JSONValue inventory = builder.inventory.take();
     return readRunReportWith(builder.document, {}, &inventory);

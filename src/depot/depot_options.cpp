@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "depot/loopback_address.h"
+
 namespace nvx::depot {
 namespace {
 
@@ -60,26 +62,49 @@ DepotOptions parseDepotOptions(const std::vector<std::string>& arguments, Enviro
             options.help = true;
             return options;
         }
-        if (argument != "--listen" && argument != "--db") {
-            throw UsageError("Неизвестный параметр: «" + argument + "».");
+        if (argument == "--hash-password") {
+            options.hashPassword = true;
+            return options;
         }
+        if (argument == "--plain-http") {
+            options.plainHTTP = true;
+            continue;
+        }
+        std::filesystem::path* path = argument == "--db"         ? &options.database
+                                      : argument == "--tls-cert" ? &options.tlsCertificate
+                                      : argument == "--tls-key"  ? &options.tlsKey
+                                      : argument == "--viewers"  ? &options.viewers
+                                                                 : nullptr;
+        if (argument != "--listen" && path == nullptr) throw UsageError("Неизвестный параметр: «" + argument + "».");
         if (i + 1 >= arguments.size()) throw UsageError("После " + argument + " нужно значение.");
         const std::string& value = arguments[++i];
         if (argument == "--listen") {
             parseListen(value, options);
-        } else {
-            if (value.empty()) throw UsageError("Путь для --db пуст.");
-            options.database = value;
-            databaseGiven = true;
+            continue;
         }
+        if (value.empty()) throw UsageError("Путь для " + argument + " пуст.");
+        *path = value;
+        databaseGiven = databaseGiven || argument == "--db";
+    }
+    if (options.tlsCertificate.empty() != options.tlsKey.empty()) {
+        throw UsageError("Для HTTPS нужны оба параметра: --tls-cert и --tls-key.");
+    }
+    if (options.secure() && options.plainHTTP) {
+        throw UsageError("--plain-http не сочетается с --tls-cert: склад говорит либо по HTTPS, либо по HTTP.");
+    }
+    if (!options.secure() && !options.plainHTTP && !isLoopbackHost(options.host)) {
+        throw UsageError("Склад не будет слушать «" + options.host +
+                         "» без TLS: описи и ключи получения шли бы по сети открытым текстом. Укажите --tls-cert и "
+                         "--tls-key или, если TLS снимает прокси перед складом, --plain-http.");
     }
     if (!databaseGiven) options.database = dataDirectory(environment) / "depot.sqlite";
     return options;
 }
 
-std::string listeningAddress(const std::string& host, int port) {
+std::string listeningAddress(const std::string& host, int port, bool secure) {
     const bool ipv6 = host.find(':') != std::string::npos;
-    return "http://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    return std::string(secure ? "https" : "http") + "://" + (ipv6 ? "[" + host + "]" : host) + ":" +
+           std::to_string(port);
 }
 
 }  // namespace nvx::depot

@@ -13,7 +13,18 @@ struct DepotOptions {
     std::string host = "127.0.0.1";
     int port = 8916;  // 0: any free port, printed once listening
     std::filesystem::path database;
+    // PEM files; both or neither. With them the depot speaks only HTTPS.
+    std::filesystem::path tlsCertificate;
+    std::filesystem::path tlsKey;
+    // "name:hash" lines of the people who may see the fleet-wide pages.
+    std::filesystem::path viewers;
+    // Plain HTTP on a non-loopback address, for a TLS proxy in front.
+    bool plainHTTP = false;
     bool help = false;
+    // Print the hash of a password read from standard input, and end.
+    bool hashPassword = false;
+
+    bool secure() const { return !tlsCertificate.empty(); }
 };
 
 // A command line that cannot be followed; what() is a Russian sentence.
@@ -23,9 +34,17 @@ public:
 };
 
 inline constexpr const char* depotUsage =
-    "Использование: nvx-depot [--listen АДРЕС:ПОРТ] [--db ФАЙЛ]\n"
-    "  --listen  где принимать описи; по умолчанию 127.0.0.1:8916, порт 0 — любой свободный\n"
-    "  --db      файл базы SQLite; по умолчанию depot.sqlite в папке данных NVX Depotrium\n";
+    "Использование: nvx-depot [--listen АДРЕС:ПОРТ] [--db ФАЙЛ] [--tls-cert ФАЙЛ --tls-key ФАЙЛ]\n"
+    "                         [--viewers ФАЙЛ] [--plain-http]\n"
+    "       nvx-depot --hash-password\n"
+    "  --listen         где принимать описи; по умолчанию 127.0.0.1:8916, порт 0 — любой свободный\n"
+    "  --db             файл базы SQLite; по умолчанию depot.sqlite в папке данных NVX Depotrium\n"
+    "  --tls-cert       сертификат в PEM (можно с цепочкой); склад говорит только по HTTPS\n"
+    "  --tls-key        закрытый ключ к сертификату в PEM\n"
+    "  --viewers        файл зрителей (строки имя:хеш): кто видит список описей и сводные страницы\n"
+    "  --plain-http     HTTP без TLS на внешнем адресе, когда TLS снимает прокси перед складом\n"
+    "  --hash-password  прочитать пароль из стандартного ввода и напечатать его хеш для файла зрителей\n"
+    "SIGHUP перечитывает сертификат, ключ и файл зрителей, не закрывая порт.\n";
 
 // `environment` answers a variable's value or nullopt when it is not set.
 using EnvironmentLookup = std::optional<std::string> (*)(const char* name);
@@ -40,7 +59,7 @@ std::filesystem::path dataDirectory(EnvironmentLookup environment = processEnvir
 DepotOptions parseDepotOptions(const std::vector<std::string>& arguments,
                                EnvironmentLookup environment = processEnvironment);
 
-// "http://127.0.0.1:8916", "http://[::1]:8916".
-std::string listeningAddress(const std::string& host, int port);
+// "http://127.0.0.1:8916", "https://[::1]:8916".
+std::string listeningAddress(const std::string& host, int port, bool secure = false);
 
 }  // namespace nvx::depot

@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "core/report_json.h"
+#include "depot/depot_server.h"
+#include "depot/fleet_access.h"
 #include "depot/html_pages.h"
 #include "depot/receipt_key_digest.h"
 
@@ -53,8 +55,8 @@ std::string printable(const std::string& text) {
 
 }  // namespace
 
-DepotService::DepotService(DepotStore& store, LogLine log, Clock clock)
-    : store_(store), log_(std::move(log)), clock_(std::move(clock)) {}
+DepotService::DepotService(DepotStore& store, LogLine log, Clock clock, ViewerSource viewers)
+    : store_(store), log_(std::move(log)), clock_(std::move(clock)), viewers_(std::move(viewers)) {}
 
 std::string DepotService::utcNow() {
     const std::time_t now = std::time(nullptr);
@@ -65,18 +67,16 @@ std::string DepotService::utcNow() {
     return text;
 }
 
+void DepotService::install(DepotServer& server) {
+    install(static_cast<httplib::Server&>(server));
+    server.setRefusalLogger(
+        [this](const httplib::Request& request, const httplib::Response& response) { logRequest(request, response); });
+}
+
 void DepotService::install(httplib::Server& server) {
+    // The depot's own server refuses larger bodies before reading them; this
+    // keeps the library's limit in step.
     server.set_payload_max_length(maximumReportBytes);
-    // Headers and body leave in separate writes; with Nagle's algorithm the
-    // body would wait for the client's delayed acknowledgement (~40 ms).
-    server.set_tcp_nodelay(true);
-    // Idle kept-alive connections hold a worker each and delay a stop by up
-    // to this long; clients that come back later simply reconnect.
-    server.set_keep_alive_timeout(1);
-    server.set_keep_alive_max_count(1000);
-    // Enough workers that a few browsers and uploaders keeping connections
-    // open do not queue the next client behind them.
-    server.new_task_queue = [] { return new httplib::ThreadPool(32); };
 
     server.Post("/api/runs", [this](const httplib::Request& request, httplib::Response& response) {
         submit(request, response);
@@ -93,19 +93,28 @@ void DepotService::install(httplib::Server& server) {
         switch (response.status) {
         case 404: refuse(response, 404, "Такого адреса на складе нет."); break;
         case 413: refuse(response, 413, "Опись больше 32 МиБ; склад такие не принимает."); break;
+        case 500:
+            refuse(response, 500, "Склад не смог обработать запрос.");
+            break;
         default: refuse(response, response.status, "Склад не понял запрос."); break;
         }
     });
-    server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
-        std::string detail = "неизвестная ошибка";
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& caught) {
-            detail = caught.what();
-        } catch (...) {
-        }
-        refuse(response, 500, "Склад не смог обработать запрос: " + detail);
-    });
+    // A failing handler answers 500 and the depot goes on. The reason goes to
+    // the operator's log, not to the client.
+    server.set_exception_handler(
+        [this](const httplib::Request& request, httplib::Response& response, std::exception_ptr error) {
+            std::string detail = "неизвестная ошибка";
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& caught) {
+                detail = caught.what();
+            } catch (...) {
+            }
+            if (log_)
+                log_("nvx-depot: запрос " + printable(request.method) + " " + printable(request.target) +
+                     " не обработан: " + printable(detail));
+            refuse(response, 500, "Склад не смог обработать запрос.");
+        });
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         logRequest(request, response);
     });
@@ -156,9 +165,6 @@ void DepotService::submit(const httplib::Request& request, httplib::Response& re
     case StoreOutcome::alreadyStored:
         response.set_content(nlohmann::json{{"id", report.id}}.dump(), jsonType);
         return;
-    case StoreOutcome::takenByAnotherKey:
-        refuse(response, 409, "Опись с этим идентификатором уже принята с другим ключом получения.");
-        return;
     case StoreOutcome::differentBody:
         refuse(response, 409, "Опись с этим идентификатором уже принята с другим содержимым.");
         return;
@@ -174,8 +180,8 @@ void DepotService::readBack(const httplib::Request& request, httplib::Response& 
         refuse(response, 401, notYours);
         return;
     }
-    const auto stored = store_.find(request.matches[1].str());
-    if (!stored || !sameDigest(stored->keyDigest, receiptKeyDigest(key))) {
+    const auto stored = store_.findWithKey(request.matches[1].str(), receiptKeyDigest(key));
+    if (!stored) {
         refuse(response, 401, notYours);
         return;
     }
@@ -183,11 +189,32 @@ void DepotService::readBack(const httplib::Request& request, httplib::Response& 
     response.set_content(stored->body, "application/json");
 }
 
+bool DepotService::mayViewFleet(const httplib::Request& request, httplib::Response& response) {
+    const std::shared_ptr<const ViewerList> viewers = viewers_ ? viewers_() : nullptr;
+    switch (fleetAccess(request, viewers.get())) {
+        case FleetAccess::granted:
+            return true;
+        case FleetAccess::credentialsNeeded:
+            response.status = 401;
+            response.set_header("WWW-Authenticate", "Basic realm=\"nvx-depot\"");
+            response.set_content(fleetClosedPage(true), htmlType);
+            return false;
+        case FleetAccess::forbidden:
+            response.status = 403;
+            response.set_content(fleetClosedPage(false), htmlType);
+            return false;
+    }
+    return false;
+}
+
 void DepotService::page(const httplib::Request& request, httplib::Response& response) {
     // Pages show report texts; they never run anything from them.
     response.set_header("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");
     response.set_header("X-Content-Type-Options", "nosniff");
     if (!request.has_param("run")) {
+        // Viewers' pages must not linger in shared caches.
+        response.set_header("Cache-Control", "private, no-store");
+        if (!mayViewFleet(request, response)) return;
         response.set_content(listPage(store_.latest(listedRecords)), htmlType);
         return;
     }

@@ -220,6 +220,18 @@ std::string missingRecordPage(std::string_view id) {
     return html + pageEnd;
 }
 
+std::string fleetClosedPage(bool credentialsNeeded) {
+    std::string html = pageStart("Список описей закрыт");
+    html += "<h1>Список описей закрыт</h1>\n";
+    html += credentialsNeeded
+                ? "<p>Список описей и сводные страницы склада видят только зрители: войдите под именем и паролем "
+                  "зрителя.</p>\n"
+                : "<p>Список описей и сводные страницы этого склада открыты только на компьютере, где он работает. "
+                  "Чтобы смотреть их по сети, администратор склада задаёт зрителей (параметр --viewers).</p>\n";
+    html += "<p class=\"muted\">Страница отдельной описи открывается по её ссылке.</p>\n";
+    return html + pageEnd;
+}
+
 std::string listPage(const std::vector<RunListing>& runs) {
     std::string html = pageStart("Склад NVX Depotrium");
     html += "<h1>Склад NVX Depotrium</h1>\n";

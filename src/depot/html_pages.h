@@ -20,6 +20,10 @@ std::string recordPage(const RunReport& report, const std::string& receivedAt);
 // The page of a record that does not exist (or cannot be read).
 std::string missingRecordPage(std::string_view id);
 
+// What a visitor who may not see the fleet-wide pages gets instead: a
+// request for viewer credentials, or a page saying they are local only.
+std::string fleetClosedPage(bool credentialsNeeded);
+
 // The list of the latest records, newest first, each linked to its page.
 std::string listPage(const std::vector<RunListing>& runs);
 

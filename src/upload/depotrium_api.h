@@ -23,10 +23,10 @@ struct ServerAddress {
 
 // How an upload reaches the server beyond the address itself.
 struct UploadOptions {
-    // PEM certificates of the authorities to trust for https instead of the
-    // system's store; empty means the system's store. Verification of the
+    // PEM certificates of authorities trusted for https in addition to the
+    // system's store (an organisation's own authority). Verification of the
     // peer and of its host name always stays on.
-    std::string trustedAuthoritiesPEM;
+    std::string extraAuthoritiesPEM;
 };
 
 namespace DepotriumAPI {
@@ -66,7 +66,9 @@ std::string recordAddress(const ServerAddress& server, std::string_view id);
 // Submits the report with a fresh receipt key, reads it back and compares it
 // field by field. Returns the record address (the server with "?run=<id>").
 // Blocks the calling thread; several uploads may run at once on different
-// threads. Throws DepotriumError, EncodingError or TransportError.
+// threads. Throws DepotriumError, EncodingError or TransportError. Without
+// options, the process's environment gives them (NVX_CA_FILE); an authority
+// file that cannot be used fails the upload.
 std::string upload(const RunReport& report, std::string_view server);
 std::string upload(const RunReport& report, std::string_view server, const UploadOptions& options);
 

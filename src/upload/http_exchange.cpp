@@ -1,5 +1,9 @@
 #include "upload/http_exchange.h"
 
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+
 #include <cstdint>
 #include <memory>
 
@@ -49,6 +53,26 @@ struct URLDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
 
+// Adds the PEM certificates in `pem` (a std::string) to the trust store of
+// a new TLS connection. libcurl calls this after it has set up the system's
+// store, so the authorities are trusted in addition to it.
+CURLcode addAuthorities(CURL*, void* sslContext, void* pem) {
+    const auto& text = *static_cast<const std::string*>(pem);
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
+    std::unique_ptr<BIO, decltype(&BIO_free)> input(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())),
+                                                    &BIO_free);
+    int added = 0;
+    while (input && store != nullptr) {
+        X509* certificate = PEM_read_bio_X509(input.get(), nullptr, nullptr, nullptr);
+        if (certificate == nullptr) break;
+        // An authority already in the store counts as added.
+        if (X509_STORE_add_cert(store, certificate) == 1) ++added;
+        X509_free(certificate);
+    }
+    ERR_clear_error();
+    return added > 0 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
+}
+
 std::string transportFailure(CURLcode code, const char* detail) {
     std::string text = (detail != nullptr && detail[0] != '\0') ? detail : curl_easy_strerror(code);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -95,10 +119,12 @@ HTTPResponse exchange(const HTTPRequest& request, const UploadOptions& options) 
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!options.trustedAuthoritiesPEM.empty()) {
-        curl_blob authorities{const_cast<char*>(options.trustedAuthoritiesPEM.data()),
-                              options.trustedAuthoritiesPEM.size(), CURL_BLOB_COPY};
-        curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &authorities);
+    if (!options.extraAuthoritiesPEM.empty()) {
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &addAuthorities);
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &options.extraAuthoritiesPEM);
+        // libcurl may share one cached copy of the system's store between
+        // connections; ours must not leak into it.
+        curl_easy_setopt(curl, CURLOPT_CA_CACHE_TIMEOUT, 0L);
     }
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeLimit.count() * 1000));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, sessionIdleLimitSeconds);
@@ -122,6 +148,7 @@ HTTPResponse exchange(const HTTPRequest& request, const UploadOptions& options) 
     // The pooled handle must not keep pointers into this frame.
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, nullptr);
 
     if (sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
         throw TransportError("Склад прислал слишком большой ответ (больше 64 МиБ); он не принят.");

@@ -4,10 +4,12 @@
 #include <nlohmann/json.hpp>
 
 #include "core/errors.h"
+#include "core/json_text.h"
 #include "core/report_json.h"
 #include "upload/depotrium_api.h"
 #include "upload/http_exchange.h"
 #include "upload/percent_encoding.h"
+#include "upload/trusted_authorities.h"
 
 namespace nvx::DepotriumAPI {
 namespace {
@@ -22,10 +24,20 @@ constexpr const char* receiptKeyHeader = "X-NVX-Receipt-Key: ";
 constexpr std::chrono::seconds submissionTimeLimit{30};
 constexpr std::chrono::seconds verificationTimeLimit{60};
 
+// The server's answer as JSON; null when it is not JSON or nests deeper than
+// any answer of ours would (which the document parser could not survive).
+nlohmann::json answerJSON(const std::string& body) {
+    try {
+        return parseJSONText(body);
+    } catch (const ParseError&) {
+        return nullptr;
+    }
+}
+
 // A refusal of the submission: the server's own "error" text when it sent
 // one as a JSON string, else the general refusal.
 [[noreturn]] void throwRefusal(const std::string& body) {
-    const nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
+    const nlohmann::json answer = answerJSON(body);
     if (answer.is_object()) {
         const auto error = answer.find("error");
         if (error != answer.end() && error->is_string()) throw DepotriumError(error->get<std::string>());
@@ -34,7 +46,7 @@ constexpr std::chrono::seconds verificationTimeLimit{60};
 }
 
 bool confirmsIdentifier(const std::string& body, const std::string& id) {
-    const nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
+    const nlohmann::json answer = answerJSON(body);
     if (!answer.is_object()) return false;
     const auto confirmed = answer.find("id");
     return confirmed != answer.end() && confirmed->is_string() && confirmed->get_ref<const std::string&>() == id;
@@ -50,7 +62,10 @@ bool readsBackEqual(const std::string& body, const RunReport& sent) {
 
 }  // namespace
 
-std::string upload(const RunReport& report, std::string_view server) { return upload(report, server, {}); }
+std::string upload(const RunReport& report, std::string_view server) {
+    checkedURL(server);  // the address policy speaks first, before any file is read
+    return upload(report, server, uploadOptionsFromEnvironment());
+}
 
 std::string upload(const RunReport& report, std::string_view server, const UploadOptions& options) {
     const ServerAddress base = checkedURL(server);

@@ -1,3 +1,4 @@
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -80,6 +81,19 @@ private slots:
                  QStringLiteral("Процессор · один поток"));
         // Loading neither writes nor deletes.
         QCOMPARE(data.pendingFiles().size(), 8);
+    }
+
+    void aDraftNestedTooDeeplyIsSkippedWithAWarningWhileTheOthersLoad() {
+        ScratchData data;
+        data.writeDraft(completedReport("fine", "2026-03-01T09:15:01Z"));
+        // 100,000 levels used to overflow the stack of the reader.
+        data.write(data.pending() / "deep.json", reportTextWithNestedInventory(100'000));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^Черновик «.*/deep\\.json» пропущен: Не удалось прочитать опись: "
+                                                "вложенность массивов и объектов глубже 512 уровней"));
+        ModelUnderTest model;
+        QCOMPARE(model->drafts().size(), std::size_t(1));
+        QCOMPARE(model->drafts()[0].id, std::string("fine"));
     }
 
     void legacyFileWinsOverTheFolder() {

@@ -39,7 +39,43 @@ TEST(DepotOptions, ReadsListenAddressesAndDatabasePaths) {
     EXPECT_EQ(options.port, 9000);
     EXPECT_EQ(listeningAddress("::1", 9000), "http://[::1]:9000");
     EXPECT_EQ(listeningAddress("127.0.0.1", 8916), "http://127.0.0.1:8916");
+    EXPECT_EQ(listeningAddress("0.0.0.0", 443, true), "https://0.0.0.0:443");
     EXPECT_TRUE(parseDepotOptions({"--help"}, nothing).help);
+    EXPECT_TRUE(parseDepotOptions({"--hash-password"}, nothing).hashPassword);
+}
+
+TEST(DepotOptions, AnOpenAddressNeedsTLSOrAProxyInFront) {
+    const DepotOptions secure = parseDepotOptions({"--listen", "0.0.0.0:443", "--tls-cert", "/etc/nvx/cert.pem",
+                                                   "--tls-key", "/etc/nvx/key.pem", "--viewers", "/etc/nvx/viewers"},
+                                                  homeOnly);
+    EXPECT_TRUE(secure.secure());
+    EXPECT_EQ(secure.tlsCertificate, "/etc/nvx/cert.pem");
+    EXPECT_EQ(secure.tlsKey, "/etc/nvx/key.pem");
+    EXPECT_EQ(secure.viewers, "/etc/nvx/viewers");
+    EXPECT_TRUE(parseDepotOptions({"--listen", "[::]:8916", "--plain-http"}, homeOnly).plainHTTP);
+    for (const char* local : {"127.0.0.1:8916", "127.0.0.2:1", "[::1]:8916", "localhost:8916"}) {
+        EXPECT_NO_THROW(parseDepotOptions({"--listen", local}, homeOnly)) << local;
+    }
+    for (const char* open : {"0.0.0.0:8916", "192.0.2.7:8916", "[::]:8916", "depot.example:8916"}) {
+        try {
+            parseDepotOptions({"--listen", open}, homeOnly);
+            ADD_FAILURE() << open;
+        } catch (const UsageError& error) {
+            EXPECT_NE(std::string(error.what()).find("без TLS"), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST(DepotOptions, TLSNeedsBothFilesAndExcludesPlainHTTP) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{"--tls-cert", "c.pem"},
+                                               {"--tls-key", "k.pem"},
+                                               {"--tls-cert", "c.pem", "--tls-key", "k.pem", "--plain-http"},
+                                               {"--tls-cert", "", "--tls-key", "k.pem"},
+                                               {"--viewers", ""},
+                                               {"--viewers"}}) {
+        EXPECT_THROW(parseDepotOptions(arguments, homeOnly), UsageError) << arguments.front();
+    }
 }
 
 TEST(DepotOptions, RefusesWhatItCannotFollow) {

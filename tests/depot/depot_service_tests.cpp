@@ -6,9 +6,13 @@
 #include <thread>
 
 #include "core/errors.h"
+#include "depot/depot_server.h"
 #include "depot/depot_service.h"
-#include "depot/scratch_folder.h"
+#include "depot/password_hash.h"
+#include "depot/sqlite_store.h"
+#include "depot/viewers.h"
 #include "support/sample_reports.h"
+#include "support/scratch_folder.h"
 #include "upload/depotrium_api.h"
 
 namespace nvx::depot {
@@ -23,13 +27,8 @@ class RunningDepot : public ::testing::Test {
 protected:
     RunningDepot() {
         service.install(server);
-        port = server.bind_to_any_port("127.0.0.1");
-        thread = std::thread([this] { server.listen_after_bind(); });
-        while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~RunningDepot() override {
-        server.stop();
-        thread.join();
+        port = server.bindAndListen("127.0.0.1", 0);
+        server.start();
     }
 
     std::string address() const { return "http://127.0.0.1:" + std::to_string(port); }
@@ -59,7 +58,7 @@ protected:
     }
 
     testing::ScratchFolder folder;
-    DepotStore store{folder.path() / "depot.sqlite"};
+    SqliteStore store{folder.path() / "depot.sqlite"};
     std::mutex logLock;
     std::vector<std::string> log;
     DepotService service{store,
@@ -68,9 +67,8 @@ protected:
                              log.push_back(line);
                          },
                          [] { return std::string("2026-03-02T10:00:00Z"); }};
-    httplib::Server server;
+    DepotServer server;
     int port = -1;
-    std::thread thread;
 };
 
 TEST_F(RunningDepot, TheUploadClientCompletesItsRoundTrip) {
@@ -109,19 +107,30 @@ TEST_F(RunningDepot, AnswersTheStoredBytesOnlyToTheSameKey) {
     EXPECT_EQ(get("/api/runs/no-such-run", keyA)->status, 401);
 }
 
-TEST_F(RunningDepot, ResubmissionIsIdempotentButAnotherKeyOrBodyConflicts) {
+TEST_F(RunningDepot, ARetryWithANewKeyIsAcceptedButOtherBytesConflict) {
     const std::string body = testing::sampleReport().data();
+    const std::string id = testing::sampleReport().id;
     EXPECT_EQ(post(body)->status, 200);
     EXPECT_EQ(post(body)->status, 200);
-    const auto otherKey = post(body, keyB);
-    EXPECT_EQ(otherKey->status, 409);
-    EXPECT_EQ(errorOf(otherKey), "Опись с этим идентификатором уже принята с другим ключом получения.");
+    // A retry after a lost answer: same bytes, a new key, both keys read it.
+    const auto retried = post(body, keyB);
+    EXPECT_EQ(retried->status, 200);
+    EXPECT_EQ(nlohmann::json::parse(retried->body), nlohmann::json({{"id", id}}));
+    EXPECT_EQ(get("/api/runs/" + id, keyA)->body, body);
+    EXPECT_EQ(get("/api/runs/" + id, keyB)->body, body);
+
     RunReport changed = testing::sampleReport();
     changed.name = "Другое имя";
-    const auto otherBody = post(changed.data());
-    EXPECT_EQ(otherBody->status, 409);
-    EXPECT_EQ(errorOf(otherBody), "Опись с этим идентификатором уже принята с другим содержимым.");
-    EXPECT_EQ(get("/api/runs/" + changed.id, keyA)->body, body);
+    const std::string keyC(64, 'c');
+    for (const std::string& key : {keyA, keyC}) {
+        const auto otherBody = post(changed.data(), key);
+        EXPECT_EQ(otherBody->status, 409);
+        EXPECT_EQ(errorOf(otherBody), "Опись с этим идентификатором уже принята с другим содержимым.");
+    }
+    EXPECT_EQ(get("/api/runs/" + id, keyA)->body, body);
+    EXPECT_EQ(get("/api/runs/" + id, keyC)->status, 401);
+    // The client's own retry of a whole upload now succeeds as well.
+    EXPECT_EQ(DepotriumAPI::upload(testing::sampleReport(), address()), address() + "?run=" + id);
 }
 
 TEST_F(RunningDepot, RefusesWhatIsNotAKeyedJSONReport) {
@@ -153,10 +162,15 @@ TEST_F(RunningDepot, RefusesWhatIsNotAKeyedJSONReport) {
 }
 
 TEST_F(RunningDepot, RefusesBodiesOverThirtyTwoMebibytes) {
-    const auto oversized = post(std::string(maximumReportBytes + 1, ' '));
-    ASSERT_TRUE(oversized);
-    EXPECT_EQ(oversized->status, 413);
-    EXPECT_FALSE(errorOf(oversized).empty());
+    // The upload client sees the refusal while it is still sending.
+    RunReport huge = testing::sampleReport();
+    huge.warnings.assign(1, std::string(maximumReportBytes, 'x'));
+    try {
+        DepotriumAPI::upload(huge, address());
+        FAIL();
+    } catch (const DepotriumError& error) {
+        EXPECT_EQ(error.message(), "Опись больше 32 МиБ; склад такие не принимает.");
+    }
     EXPECT_TRUE(store.latest(10).empty());
 }
 
@@ -173,6 +187,60 @@ TEST_F(RunningDepot, PagesEscapeTheReportAndNameMissingRecords) {
     const auto missing = get("/?run=nothing");
     EXPECT_EQ(missing->status, 404);
     EXPECT_NE(missing->body.find("Запись не найдена"), std::string::npos);
+}
+
+TEST_F(RunningDepot, ADeeplyNestedReportIsRefusedAndTheDepotGoesOn) {
+    // A million levels in two megabytes, posted by anyone who reaches the port.
+    const auto deep = post(testing::reportTextWithNestedInventory(1'000'000));
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(deep->status, 400);
+    EXPECT_NE(errorOf(deep).find("глубже 512 уровней"), std::string::npos) << errorOf(deep);
+    EXPECT_EQ(post(testing::reportTextWithNestedInventory(100))->status, 200);
+    RunReport next = testing::sampleReport();
+    next.id = "next";
+    EXPECT_EQ(DepotriumAPI::upload(next, address()), address() + "?run=next");
+}
+
+TEST_F(RunningDepot, TheListIsForThisMachineOnlyWhileTheRecordPageIsOpen) {
+    ASSERT_EQ(post(testing::sampleReport().data())->status, 200);
+    EXPECT_EQ(get("/")->status, 200);
+    // Through a proxy every visitor comes from loopback: not this machine's user.
+    httplib::Client client("127.0.0.1", port);
+    const auto proxied = client.Get("/", {{"X-Forwarded-For", "192.0.2.7"}});
+    ASSERT_TRUE(proxied);
+    EXPECT_EQ(proxied->status, 403);
+    EXPECT_EQ(proxied->body.find(testing::sampleReport().name), std::string::npos);
+    EXPECT_NE(proxied->body.find("--viewers"), std::string::npos);
+    EXPECT_EQ(client.Get("/?run=" + testing::sampleReport().id, {{"X-Forwarded-For", "192.0.2.7"}})->status, 200);
+}
+
+TEST_F(RunningDepot, ViewersSeeTheListWithTheirPasswordOnly) {
+    ASSERT_EQ(post(testing::sampleReport().data())->status, 200);
+    const auto viewers = ViewerList::parse("anna:" + hashPassword("пароль", {4, 8, 1}) + "\n", "viewers");
+    DepotService guarded(store, nullptr, DepotService::utcNow, [&viewers] { return viewers; });
+    DepotServer guardedServer;
+    guarded.install(guardedServer);
+    const int guardedPort = guardedServer.bindAndListen("127.0.0.1", 0);
+    guardedServer.start();
+    httplib::Client client("127.0.0.1", guardedPort);
+
+    const auto anonymous = client.Get("/");
+    ASSERT_TRUE(anonymous);
+    EXPECT_EQ(anonymous->status, 401);
+    EXPECT_EQ(anonymous->get_header_value("WWW-Authenticate"), "Basic realm=\"nvx-depot\"");
+    EXPECT_EQ(anonymous->body.find(testing::sampleReport().name), std::string::npos);
+    client.set_basic_auth("anna", "не тот");
+    EXPECT_EQ(client.Get("/")->status, 401);
+    client.set_basic_auth("anna", "пароль");
+    const auto admitted = client.Get("/");
+    EXPECT_EQ(admitted->status, 200);
+    EXPECT_NE(admitted->body.find(testing::sampleReport().name), std::string::npos);
+    // Loopback alone is not enough once there are viewers; the record page
+    // and the API need no viewer.
+    httplib::Client stranger("127.0.0.1", guardedPort);
+    EXPECT_EQ(stranger.Get("/?run=" + testing::sampleReport().id)->status, 200);
+    EXPECT_EQ(stranger.Get("/api/runs/" + testing::sampleReport().id, {{"X-NVX-Receipt-Key", keyA}})->status, 200);
+    guardedServer.stop();
 }
 
 TEST_F(RunningDepot, LogsOneLinePerRequest) {

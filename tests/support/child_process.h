@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <regex>
 #include <stdexcept>
@@ -39,19 +40,36 @@ inline std::vector<char*> argumentVector(std::vector<std::string>& arguments) {
     return pointers;
 }
 
+// This process's environment with `extra` ("NAME=value") added or replacing.
+inline std::vector<std::string> environmentWith(const std::vector<std::string>& extra) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        bool replaced = false;
+        for (const auto& added : extra) replaced = replaced || added.rfind(name, 0) == 0;
+        if (!replaced) entries.push_back(text);
+    }
+    entries.insert(entries.end(), extra.begin(), extra.end());
+    return entries;
+}
+
 inline pid_t spawnWithPipes(std::vector<std::string> arguments, int& outRead, int& errRead,
-                            const std::string& workingDirectory) {
+                            const std::string& workingDirectory, const std::vector<std::string>& extraEnvironment = {},
+                            const std::string& inputFile = "/dev/null") {
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputFile.c_str(), O_RDONLY, 0);
     if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     auto argv = argumentVector(arguments);
+    std::vector<std::string> environment = environmentWith(extraEnvironment);
+    auto envp = argumentVector(environment);
     pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int error = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
@@ -74,10 +92,14 @@ inline int waitStatus(pid_t pid) {
 
 }  // namespace detail
 
-// Runs `arguments` (the program path first) to its end, capturing both streams.
-inline ProcessResult runProcess(std::vector<std::string> arguments, const std::string& workingDirectory = {}) {
+// Runs `arguments` (the program path first) to its end, capturing both
+// streams; `extraEnvironment` ("NAME=value") is added to this process's.
+inline ProcessResult runProcess(std::vector<std::string> arguments, const std::string& workingDirectory = {},
+                                const std::vector<std::string>& extraEnvironment = {},
+                                const std::string& inputFile = "/dev/null") {
     int outRead = -1, errRead = -1;
-    const pid_t pid = detail::spawnWithPipes(std::move(arguments), outRead, errRead, workingDirectory);
+    const pid_t pid =
+        detail::spawnWithPipes(std::move(arguments), outRead, errRead, workingDirectory, extraEnvironment, inputFile);
     ProcessResult result;
     pollfd fds[2] = {{outRead, POLLIN, 0}, {errRead, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
@@ -140,11 +162,35 @@ public:
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
     const std::string& match() const { return match_; }
+    pid_t pid() const { return pid_; }
 
-    // Asks the server to end and returns its exit status.
-    int stop() {
+    void sendSignal(int signal) const {
+        if (pid_ > 0) ::kill(pid_, signal);
+    }
+
+    // Waits until the output so far (both streams) matches `pattern`.
+    bool waitForOutput(const std::string& pattern, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        const std::regex expected(pattern);
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            {
+                std::lock_guard lock(outputLock_);
+                if (std::regex_search(output_, expected)) return true;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    std::string output() {
+        std::lock_guard lock(outputLock_);
+        return output_;
+    }
+
+    // Asks the server to end (SIGTERM unless told) and returns its exit status.
+    int stop(int signal = SIGTERM) {
         if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
+            ::kill(pid_, signal);
             status_ = detail::waitStatus(pid_);
             pid_ = -1;
         }
@@ -166,9 +212,13 @@ private:
             if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
             for (auto& fd : fds) {
                 if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP | POLLERR))) continue;
-                if (::read(fd.fd, buffer, sizeof buffer) <= 0) {
+                const ssize_t count = ::read(fd.fd, buffer, sizeof buffer);
+                if (count <= 0) {
                     fd.fd = -1;  // closed by stop() after the join
                     --open;
+                } else {
+                    std::lock_guard lock(outputLock_);
+                    output_.append(buffer, static_cast<std::size_t>(count));
                 }
             }
         }
@@ -178,6 +228,7 @@ private:
     pid_t pid_ = -1;
     int outRead_ = -1, errRead_ = -1;
     int status_ = -1;
+    std::mutex outputLock_;
     std::string output_;
     std::string match_;
 };

@@ -57,6 +57,18 @@ inline RunReport sampleReport() {
     return report;
 }
 
+// The sample report as JSON text whose inventory is `levels` arrays nested
+// in each other (the whole document is then one level deeper), as a hostile
+// client or a damaged file would hand it over.
+inline std::string reportTextWithNestedInventory(std::size_t levels) {
+    RunReport report = sampleReport();
+    report.inventory = JSONValue("NESTED-INVENTORY");
+    std::string text = report.data();
+    const std::string placeholder = "\"NESTED-INVENTORY\"";
+    text.replace(text.find(placeholder), placeholder.size(), std::string(levels, '[') + std::string(levels, ']'));
+    return text;
+}
+
 // A random JSON tree of bounded depth, with awkward texts and doubles.
 inline JSONValue randomTree(std::mt19937_64& random, int depth) {
     auto pick = std::uniform_int_distribution<int>(0, depth > 0 ? 5 : 3)(random);

@@ -9,9 +9,9 @@
 
 #include "core/errors.h"
 #include "support/sample_reports.h"
+#include "support/test_certificates.h"
 #include "upload/depotrium_api.h"
 #include "upload/fake_depot.h"
-#include "upload/test_certificates.h"
 
 namespace nvx {
 namespace {
@@ -134,6 +134,21 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{400, R"(["error"])", DepotriumAPI::refusedMessage},
                       RefusalCase{404, "Not Found", DepotriumAPI::refusedMessage},
                       RefusalCase{300, R"({"error": "Выбор."})", "Выбор."}));
+
+TEST(Upload, ADeeplyNestedAnswerIsNoJSONForTheClient) {
+    FakeDepot depot;
+    const std::string deep = std::string(1'000'000, '[') + std::string(1'000'000, ']');
+    depot.onPost = [&deep](auto&, httplib::Response& response) {
+        response.status = 500;
+        response.set_content(R"({"error": )" + deep + "}", "application/json");
+    };
+    EXPECT_EQ(failureOf([&] { DepotriumAPI::upload(sampleReport(), depot.address()); }), DepotriumAPI::refusedMessage);
+    depot.onPost = [&deep](auto&, httplib::Response& response) {
+        response.set_content(R"({"id": )" + deep + "}", "application/json");
+    };
+    EXPECT_EQ(failureOf([&] { DepotriumAPI::upload(sampleReport(), depot.address()); }),
+              DepotriumAPI::identifierNotConfirmedMessage);
+}
 
 class IdentifierReceipt : public ::testing::TestWithParam<const char*> {};
 

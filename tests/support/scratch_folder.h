@@ -10,7 +10,7 @@ namespace nvx::testing {
 // holds when the test ends.
 class ScratchFolder {
 public:
-    ScratchFolder() : path_(std::filesystem::temp_directory_path() / ("nvx-depot-test-" + randomUUID())) {
+    ScratchFolder() : path_(std::filesystem::temp_directory_path() / ("nvx-test-" + randomUUID())) {
         std::filesystem::create_directories(path_);
     }
     ~ScratchFolder() {

@@ -1,4 +1,4 @@
-#include "depot/depot_store.h"
+#include "depot/sqlite_store.h"
 
 #include <cstring>
 
@@ -52,6 +52,7 @@ public:
         const int size = sqlite3_column_bytes(statement_, column);
         return data == nullptr ? std::string() : std::string(static_cast<const char*>(data), size);
     }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
     KeyDigest digest(int column) const {
         KeyDigest digest{};
         const void* data = sqlite3_column_blob(statement_, column);
@@ -88,42 +89,71 @@ private:
     bool finished_ = false;
 };
 
+// The layout of the file. Version 0 is the first one (one receipt key per
+// record, in `runs`); version 1 keeps every key of a record in
+// `receipt_keys`. The first key also stays in `runs`, so an older server can
+// still read a file this one wrote.
+constexpr std::int64_t schemaVersion = 1;
+
 }  // namespace
 
-DepotStore::DepotStore(const std::filesystem::path& file) : file_(file) {
+SqliteStore::SqliteStore(const std::filesystem::path& file) : file_(file) {
     writer_ = openConnection();
     try {
-        // WAL lets readers go on while a report is being written. With
-        // synchronous=FULL every commit is flushed to the device before the
-        // server answers: a client deletes its local copy once we confirm, so
-        // an acknowledged record must survive a power cut too, not only a
-        // crash of this process.
-        execute(writer_, "PRAGMA journal_mode=WAL", "включить журнал WAL");
-        execute(writer_,
-                "CREATE TABLE IF NOT EXISTS runs ("
-                " sequence INTEGER PRIMARY KEY,"
-                " id TEXT NOT NULL UNIQUE,"
-                " key_sha256 BLOB NOT NULL,"
-                " body BLOB NOT NULL,"
-                " received_at TEXT NOT NULL,"
-                " name TEXT NOT NULL,"
-                " owner TEXT NOT NULL,"
-                " location TEXT NOT NULL,"
-                " model TEXT NOT NULL)",
-                "создать таблицу описей");
+        createOrUpgradeTables();
     } catch (...) {
         sqlite3_close_v2(writer_);
         throw;
     }
 }
 
-DepotStore::~DepotStore() {
+void SqliteStore::createOrUpgradeTables() {
+    // WAL lets readers go on while a report is being written. With
+    // synchronous=FULL every commit is flushed to the device before the
+    // server answers: a client deletes its local copy once we confirm, so
+    // an acknowledged record must survive a power cut too, not only a
+    // crash of this process.
+    execute(writer_, "PRAGMA journal_mode=WAL", "включить журнал WAL");
+    Transaction transaction(writer_);
+    Statement version(writer_, "PRAGMA user_version", "прочитать версию базы");
+    const std::int64_t found = version.step() ? version.integer(0) : 0;
+    if (found > schemaVersion) {
+        throw StorageError("База «" + file_.string() + "» записана более новой версией склада (схема " +
+                           std::to_string(found) + "); эта версия её не откроет.");
+    }
+    execute(writer_,
+            "CREATE TABLE IF NOT EXISTS runs ("
+            " sequence INTEGER PRIMARY KEY,"
+            " id TEXT NOT NULL UNIQUE,"
+            " key_sha256 BLOB NOT NULL,"
+            " body BLOB NOT NULL,"
+            " received_at TEXT NOT NULL,"
+            " name TEXT NOT NULL,"
+            " owner TEXT NOT NULL,"
+            " location TEXT NOT NULL,"
+            " model TEXT NOT NULL)",
+            "создать таблицу описей");
+    if (found < 1) {
+        execute(writer_,
+                "CREATE TABLE IF NOT EXISTS receipt_keys ("
+                " id TEXT NOT NULL,"
+                " key_sha256 BLOB NOT NULL,"
+                " PRIMARY KEY (id, key_sha256)) WITHOUT ROWID",
+                "создать таблицу ключей получения");
+        execute(writer_, "INSERT OR IGNORE INTO receipt_keys (id, key_sha256) SELECT id, key_sha256 FROM runs",
+                "перенести ключи получения");
+        execute(writer_, "PRAGMA user_version = 1", "записать версию базы");
+    }
+    transaction.commit();
+}
+
+SqliteStore::~SqliteStore() {
     for (sqlite3* reader : idleReaders_) sqlite3_close_v2(reader);
     // The last connection to close checkpoints the WAL into the main file.
     sqlite3_close_v2(writer_);
 }
 
-sqlite3* DepotStore::openConnection() {
+sqlite3* SqliteStore::openConnection() {
     sqlite3* connection = nullptr;
     const int result = sqlite3_open_v2(file_.c_str(), &connection,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -143,7 +173,7 @@ sqlite3* DepotStore::openConnection() {
     return connection;
 }
 
-sqlite3* DepotStore::borrowReader() {
+sqlite3* SqliteStore::borrowReader() {
     {
         std::lock_guard lock(readersLock_);
         if (!idleReaders_.empty()) {
@@ -155,7 +185,7 @@ sqlite3* DepotStore::borrowReader() {
     return openConnection();
 }
 
-void DepotStore::giveBackReader(sqlite3* connection) {
+void SqliteStore::giveBackReader(sqlite3* connection) {
     {
         std::lock_guard lock(readersLock_);
         if (idleReaders_.size() < maximumIdleReaders) {
@@ -166,7 +196,7 @@ void DepotStore::giveBackReader(sqlite3* connection) {
     sqlite3_close_v2(connection);
 }
 
-StoreOutcome DepotStore::store(const NewRun& run) {
+StoreOutcome SqliteStore::store(const NewRun& run) {
     PendingWrite mine;
     mine.run = &run;
     std::unique_lock lock(queueLock_);
@@ -192,35 +222,43 @@ StoreOutcome DepotStore::store(const NewRun& run) {
     return mine.outcome;
 }
 
-void DepotStore::writeBatch(const std::vector<PendingWrite*>& batch) noexcept {
+void SqliteStore::writeBatch(const std::vector<PendingWrite*>& batch) noexcept {
     try {
         Transaction transaction(writer_);
         for (PendingWrite* write : batch) {
             const NewRun& run = *write->run;
             // Later writes of the batch see the earlier ones: the same id
             // twice in one batch is judged as if they came one after the other.
-            Statement existing(writer_, "SELECT key_sha256, body FROM runs WHERE id = ?1", "прочитать запись");
+            Statement existing(writer_, "SELECT body FROM runs WHERE id = ?1", "прочитать запись");
             existing.bind(1, run.id);
-            if (existing.step()) {
-                write->outcome = !sameDigest(existing.digest(0), run.keyDigest) ? StoreOutcome::takenByAnotherKey
-                                 : existing.text(1) == run.body                  ? StoreOutcome::alreadyStored
-                                                                                 : StoreOutcome::differentBody;
+            const bool known = existing.step();
+            if (known && existing.text(0) != run.body) {
+                write->outcome = StoreOutcome::differentBody;
                 continue;
             }
-            Statement insert(writer_,
-                             "INSERT INTO runs (id, key_sha256, body, received_at, name, owner, location, model)"
-                             " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
-                             "сохранить опись");
-            insert.bind(1, run.id);
-            insert.bindBlob(2, run.keyDigest.data(), run.keyDigest.size());
-            insert.bindBlob(3, run.body.data(), run.body.size());
-            insert.bind(4, run.receivedAt);
-            insert.bind(5, run.name);
-            insert.bind(6, run.owner);
-            insert.bind(7, run.location);
-            insert.bind(8, run.model);
-            insert.step();
-            write->outcome = StoreOutcome::stored;
+            if (!known) {
+                Statement insert(writer_,
+                                 "INSERT INTO runs (id, key_sha256, body, received_at, name, owner, location, model)"
+                                 " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+                                 "сохранить опись");
+                insert.bind(1, run.id);
+                insert.bindBlob(2, run.keyDigest.data(), run.keyDigest.size());
+                insert.bindBlob(3, run.body.data(), run.body.size());
+                insert.bind(4, run.receivedAt);
+                insert.bind(5, run.name);
+                insert.bind(6, run.owner);
+                insert.bind(7, run.location);
+                insert.bind(8, run.model);
+                insert.step();
+            }
+            // The same bytes again, maybe with a new key: a retry whose first
+            // answer was lost. Its key reads the record from now on.
+            Statement key(writer_, "INSERT OR IGNORE INTO receipt_keys (id, key_sha256) VALUES (?1, ?2)",
+                          "сохранить ключ получения");
+            key.bind(1, run.id);
+            key.bindBlob(2, run.keyDigest.data(), run.keyDigest.size());
+            key.step();
+            write->outcome = known ? StoreOutcome::alreadyStored : StoreOutcome::stored;
         }
         transaction.commit();
     } catch (...) {
@@ -230,15 +268,28 @@ void DepotStore::writeBatch(const std::vector<PendingWrite*>& batch) noexcept {
     }
 }
 
-std::optional<StoredRun> DepotStore::find(std::string_view id) {
+std::optional<StoredRun> SqliteStore::find(std::string_view id) {
     ReaderLease reader(*this);
-    Statement query(reader.get(), "SELECT key_sha256, body, received_at FROM runs WHERE id = ?1", "прочитать опись");
+    Statement query(reader.get(), "SELECT body, received_at FROM runs WHERE id = ?1", "прочитать опись");
     query.bind(1, id);
     if (!query.step()) return std::nullopt;
-    return StoredRun{std::string(id), query.digest(0), query.text(1), query.text(2)};
+    return StoredRun{std::string(id), query.text(0), query.text(1)};
 }
 
-std::vector<RunListing> DepotStore::latest(std::size_t limit) {
+std::optional<StoredRun> SqliteStore::findWithKey(std::string_view id, const KeyDigest& key) {
+    bool keyMatches = false;
+    {
+        ReaderLease reader(*this);
+        Statement keys(reader.get(), "SELECT key_sha256 FROM receipt_keys WHERE id = ?1", "прочитать ключи получения");
+        keys.bind(1, id);
+        // Every key is compared, so the time taken does not say which matched.
+        while (keys.step()) keyMatches = sameDigest(keys.digest(0), key) || keyMatches;
+    }
+    if (!keyMatches) return std::nullopt;
+    return find(id);
+}
+
+std::vector<RunListing> SqliteStore::latest(std::size_t limit) {
     ReaderLease reader(*this);
     Statement query(reader.get(),
                     "SELECT id, received_at, name, owner, location, model FROM runs ORDER BY sequence DESC LIMIT ?1",
