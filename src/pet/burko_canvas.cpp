@@ -1,6 +1,7 @@
 #include "burko_canvas.h"
 
 #include <QPainter>
+#include <QQuickWindow>
 
 #include <algorithm>
 
@@ -104,9 +105,18 @@ QRectF BurkoCanvas::spriteRect() const {
     return {(width() - w) * 0.5 + pose_.shift, height() - h, w, h};
 }
 
+const BurkoFrames& BurkoCanvas::framesAt(qreal devicePixelRatio) const {
+    if (devicePixelRatio > 1.0 && frames_ == &sharedBurkoFrames()) {
+        const BurkoFrames& dense = sharedHighDensityBurkoFrames();
+        if (dense.size() == sheetRows) return dense;
+    }
+    return *frames_;
+}
+
 void BurkoCanvas::paint(QPainter* painter) {
     if (!hasPose_ || !frames_ || frames_->size() != sheetRows) return;
-    const auto& row = (*frames_)[static_cast<std::size_t>(pose_.row)];
+    const BurkoFrames& frames = framesAt(window() ? window()->effectiveDevicePixelRatio() : 1.0);
+    const auto& row = frames[static_cast<std::size_t>(pose_.row)];
     if (pose_.frame < 0 || pose_.frame >= static_cast<int>(row.size())) return;
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     painter->drawImage(spriteRect(), row[static_cast<std::size_t>(pose_.frame)]);

@@ -11,6 +11,7 @@
 #include "pet/burko_canvas.h"
 #include "pet/burko_sheet.h"
 #include "pet/reduce_motion.h"
+#include "test_case.h"
 
 namespace nvx {
 
@@ -48,7 +49,7 @@ struct CanvasInWindow {
     }
 };
 
-class BurkoCanvasTests : public QObject {
+class BurkoCanvasTests : public nvx::testing::WindowTestCase {
     Q_OBJECT
 
 private slots:

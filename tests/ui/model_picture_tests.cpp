@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "test_case.h"
 #include "ui/model_picture_index.h"
 
 namespace nvx {
@@ -38,7 +39,7 @@ const QByteArray index = R"({"images": {
 
 }  // namespace
 
-class ModelPictureTests : public QObject {
+class ModelPictureTests : public nvx::testing::WindowTestCase {
     Q_OBJECT
 
 private slots:

@@ -38,6 +38,12 @@ Button {
         color: button.down ? Qt.rgba(1, 1, 1, 0.16) : button.hovered ? Qt.rgba(1, 1, 1, 0.1) : "transparent"
         border.color: Qt.rgba(1, 1, 1, 0.25)
         border.width: 1
+
+        FocusRing {
+            shown: button.visualFocus
+            ringColor: "#f2c230"
+            anchors.margins: -2
+        }
     }
 
     Menu {

@@ -24,6 +24,7 @@ Rectangle {
         anchors.rightMargin: 28
 
         CaptionText {
+            wrapMode: TextEdit.NoWrap
             text: "NVX Depotrium · 0.4.0"
         }
         Item { Layout.fillWidth: true }

@@ -52,7 +52,7 @@ ApplicationWindow {
             MenuSeparator {}
             Action {
                 text: "Выйти"
-                shortcut: StandardKey.Quit
+                shortcut: "Ctrl+Q"
                 onTriggered: Qt.quit()
             }
         }
@@ -73,14 +73,18 @@ ApplicationWindow {
         model: window.model
     }
 
+    // The desktop's own save dialog where the platform offers one (a portal,
+    // GTK, KDE), else Qt's.
     FileDialog {
         id: exportDialog
         objectName: "exportDialog"
         title: "Сохранить JSON"
+        acceptLabel: "Сохранить"
+        rejectLabel: "Отмена"
         fileMode: FileDialog.SaveFile
         nameFilters: ["JSON (*.json)"]
         defaultSuffix: "json"
-        onAccepted: window.model.exportTo(selectedFile.toString())
+        onAccepted: window.model.exportTo(String(selectedFile))
     }
 
     function exportReport() {
@@ -117,38 +121,46 @@ ApplicationWindow {
                 contentWidth: availableWidth
                 clip: true
 
-                Loader {
+                // The page of the chosen section; the others are hidden.
+                Item {
                     width: pageScroll.availableWidth
-                    sourceComponent: window.model.tab === 0 ? intakePage
-                                   : window.model.tab === 1 ? inventoryPage : resultsPage
+                    implicitHeight: window.model.tab === 0 ? intake.implicitHeight
+                                  : window.model.tab === 1 ? inventory.implicitHeight : results.implicitHeight
+
+                    IntakePage {
+                        id: intake
+                        width: parent.width
+                        visible: window.model.tab === 0
+                        model: window.model
+                        onExportRequested: window.exportReport()
+                    }
+                    InventoryPage {
+                        id: inventory
+                        width: parent.width
+                        visible: window.model.tab === 1
+                        model: window.model
+                        sections: window.sections
+                    }
+                    ResultsPage {
+                        id: results
+                        width: parent.width
+                        visible: window.model.tab !== 0 && window.model.tab !== 1
+                        model: window.model
+                    }
                 }
+            }
+
+            // Errors stay in view whatever the page and however far it is
+            // scrolled: the user sees the outcome of the button they pressed.
+            ErrorBar {
+                Layout.fillWidth: true
+                text: window.model.error
             }
 
             Footer {
                 Layout.fillWidth: true
                 model: window.model
             }
-        }
-    }
-
-    Component {
-        id: intakePage
-        IntakePage {
-            model: window.model
-            onExportRequested: window.exportReport()
-        }
-    }
-    Component {
-        id: inventoryPage
-        InventoryPage {
-            model: window.model
-            sections: window.sections
-        }
-    }
-    Component {
-        id: resultsPage
-        ResultsPage {
-            model: window.model
         }
     }
 }

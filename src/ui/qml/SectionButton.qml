@@ -24,6 +24,12 @@ AbstractButton {
         radius: 7
         color: button.selected ? Qt.rgba(1, 1, 1, 0.13)
              : button.hovered ? Qt.rgba(1, 1, 1, 0.06) : "transparent"
+
+        FocusRing {
+            shown: button.visualFocus
+            ringColor: "#f2c230"
+            anchors.margins: 0
+        }
     }
 
     contentItem: RowLayout {
