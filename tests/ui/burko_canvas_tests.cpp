@@ -71,6 +71,26 @@ private slots:
         }
     }
 
+    void denseScreensDrawFromTheSheetAtTwiceTheSize() {
+        const BurkoFrames& dense = sharedHighDensityBurkoFrames();
+        QCOMPARE(dense.size(), std::size_t(11));
+        for (const auto& row : dense) QCOMPARE(row.front().size(), QSize(384, 416));
+        CanvasInWindow fixture;
+        // The tallest sprite, 182 points, needs 364 pixels at 2x: the frames
+        // drawn there must have at least that many.
+        QCOMPARE(fixture.canvas->framesAt(2.0).front().front().height(), 416);
+        QCOMPARE(fixture.canvas->framesAt(1.5).front().front().height(), 416);
+        QCOMPARE(fixture.canvas->framesAt(1.0).front().front().height(), 208);
+        // Frames set for a test are drawn as they are.
+        const BurkoFrames none;
+        fixture.canvas->setFrames(&none);
+        QVERIFY(fixture.canvas->framesAt(2.0).empty());
+        // A dense sheet of the wrong size gives nothing, as the plain one does.
+        QTemporaryDir folder;
+        QCOMPARE(cutBurkoSheet(writeSheet(folder, 3072, 4576), 2).size(), std::size_t(11));
+        QVERIFY(cutBurkoSheet(writeSheet(folder, 1536, 2288), 2).empty());
+    }
+
     void aSheetOfAnyOtherSizeGivesNoFrames() {
         QTemporaryDir folder;
         QCOMPARE(cutBurkoSheet(writeSheet(folder, 1536, 2288)).size(), std::size_t(11));

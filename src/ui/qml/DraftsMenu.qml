@@ -12,6 +12,8 @@ Button {
     required property DepotriumModel model
 
     objectName: "draftsMenu"
+    Accessible.role: Accessible.ButtonMenu
+    Accessible.name: text
     text: "Локальные описи (" + model.drafts.length + ")"
     enabled: !model.running && !model.sending
     leftPadding: 10
@@ -54,9 +56,11 @@ Button {
         Repeater {
             model: button.model.drafts
             MenuItem {
+                id: draftItem
                 required property var modelData
                 required property int index
                 text: button.itemText(modelData)
+                Accessible.name: draftItem.text
                 onTriggered: button.model.restoreDraft(index)
             }
         }

@@ -30,6 +30,7 @@ Rectangle {
         Item { Layout.fillWidth: true }
         Button {
             objectName: "openDepot"
+            Accessible.name: text
             text: "Открыть склад"
             flat: true
             onClicked: {

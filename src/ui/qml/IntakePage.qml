@@ -79,6 +79,7 @@ Pane {
 
         Button {
             objectName: "newRun"
+            Accessible.name: text
             leftPadding: 14
             rightPadding: 14
             topPadding: 6

@@ -116,6 +116,7 @@ Rectangle {
             }
             Button {
                 objectName: "export"
+                Accessible.name: text
                 leftPadding: 14
                 rightPadding: 14
                 topPadding: 6

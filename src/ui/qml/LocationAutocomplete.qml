@@ -161,6 +161,8 @@ TextField {
                 text: modelData
                 focusPolicy: Qt.NoFocus
                 highlighted: ListView.isCurrentItem
+                Accessible.role: Accessible.ListItem
+                Accessible.name: choice.modelData
                 onClicked: field.pick(choice.modelData)
             }
         }

@@ -42,6 +42,10 @@ ApplicationWindow {
     palette.toolTipText: DepotriumPalette.ink
 
     menuBar: MenuBar {
+        delegate: MenuBarItem {
+            id: barItem
+            Accessible.name: barItem.text
+        }
         Menu {
             title: "NVX Depotrium"
             Action {

@@ -17,8 +17,11 @@ AbstractButton {
     bottomPadding: 9
     leftPadding: 12
     rightPadding: 12
-    Accessible.role: Accessible.Button
+    // Announced as the tabs of a tab bar, the shown one selected.
+    Accessible.role: Accessible.PageTab
     Accessible.name: title
+    Accessible.selectable: true
+    Accessible.selected: selected
 
     background: Rectangle {
         radius: 7

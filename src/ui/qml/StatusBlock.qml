@@ -55,6 +55,7 @@ ColumnLayout {
         Button {
             id: stopButton
             objectName: "stop"
+            Accessible.name: text
             leftPadding: 14
             rightPadding: 14
             topPadding: 6
@@ -82,6 +83,7 @@ ColumnLayout {
         }
         CheckBox {
             objectName: "includeDisk"
+            Accessible.name: text
             text: "Проверить диск временным файлом 128 МиБ"
             checked: block.model.includeDisk
             onToggled: block.model.includeDisk = checked
