@@ -189,10 +189,13 @@ private slots:
         typeText(window.window, "У окна");
         pressKey(window.window, Qt::Key_Tab);
         QCOMPARE(focusedName(window), QString("Принять на склад"));
+        // The page scrolls to whatever the keyboard reaches below the fold.
+        QTRY_VERIFY(window.inView(window.item("submit")));
         pressKey(window.window, Qt::Key_Space, Qt::NoModifier, " ");
         QTRY_VERIFY(!window->savedURL().isEmpty());
         // Once accepted, the record is the next thing to do.
         QTRY_COMPARE(focusedName(window), QString("Открыть опись на сайте"));
+        QTRY_VERIFY(window.inView(window.item("openRecord")));
         pressKey(window.window, Qt::Key_Return);
         QCOMPARE(browser.opened, QList<QUrl>{QUrl(window->savedURL())});
 
@@ -212,7 +215,8 @@ private slots:
         const QStringList controls{"draftsMenu",      "catalogLink",        "device-name", "device-owner",
                                    "device-location", "device-description", "submit",      "export",
                                    "newRun",          "openDepot"};
-        QQuickItem* elsewhere = window.item("stage");  // a text: takes focus, shows none
+        // A text outside the page: takes the focus, shows none, scrolls nothing.
+        QQuickItem* elsewhere = window.item("petCaption");
         for (const QString& name : controls) {
             QQuickItem* control = window.item(name);
             QVERIFY2(control, qPrintable(name));

@@ -91,6 +91,34 @@ ApplicationWindow {
         onAccepted: window.model.exportTo(String(selectedFile))
     }
 
+    // Keeps the control with keyboard focus in view: Tab onto a field or a
+    // button below the fold scrolls the page to it.
+    function revealFocusedControl() {
+        const focused = window.activeFocusItem
+        const page = pageScroll.contentItem as Flickable
+        if (!focused || !page) return
+        let inside = focused
+        while (inside && inside !== page.contentItem) inside = inside.parent
+        if (!inside) return
+        const area = focused.mapToItem(page.contentItem, 0, 0, focused.width, focused.height)
+        const margin = 12
+        if (area.y < page.contentY)
+            page.contentY = Math.max(0, area.y - margin)
+        else if (area.y + area.height > page.contentY + page.height)
+            page.contentY = Math.min(page.contentHeight - page.height, area.y + area.height - page.height + margin)
+    }
+    // Once more after the layout has settled: a control that appears and
+    // takes the focus at once (the record link) has no place before that.
+    onActiveFocusItemChanged: {
+        revealFocusedControl()
+        revealAgain.restart()
+    }
+    Timer {
+        id: revealAgain
+        interval: 50
+        onTriggered: window.revealFocusedControl()
+    }
+
     function exportReport() {
         exportDialog.currentFolder = ExportLocation.folder()
         exportDialog.selectedFile = ExportLocation.file(window.model.suggestedExportName())
