@@ -46,7 +46,7 @@ public:
 
     // The frames drawn on a screen of this pixel density: the bundled sheet
     // at twice the size where a point has more than one pixel (so the pet
-    // stays sharp), else the frames set.
+    // stays sharp) once it is ready, else the frames set.
     const BurkoFrames& framesAt(qreal devicePixelRatio) const;
 
     // For tests: other frames (an empty set draws nothing) and another

@@ -2,6 +2,8 @@
 
 #include <QImageReader>
 
+#include <algorithm>
+
 #include "core/resources.h"
 
 namespace nvx {
@@ -17,7 +19,7 @@ constexpr int columns = 8;
 
 }  // namespace
 
-BurkoFrames cutBurkoSheet(const QString& path, int scale) {
+BurkoFrames cutBurkoSheet(const QString& path, int scale, int (*framesInRow)(int row)) {
     if (path.isEmpty() || scale < 1) return {};
     QImageReader reader(path);
     const QImage sheet = reader.read();  // the first image of the file
@@ -26,7 +28,8 @@ BurkoFrames cutBurkoSheet(const QString& path, int scale) {
     const QImage prepared = sheet.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     BurkoFrames frames(rows);
     for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < columns; ++column) {
+        const int count = framesInRow ? std::min(framesInRow(row), columns) : columns;
+        for (int column = 0; column < count; ++column) {
             QImage cell = prepared.copy(column * cellWidth * scale, row * cellHeight * scale, cellWidth * scale,
                                         cellHeight * scale);
             if (!cell.isNull()) frames[static_cast<std::size_t>(row)].push_back(std::move(cell));
@@ -39,14 +42,6 @@ const BurkoFrames& sharedBurkoFrames() {
     static const BurkoFrames frames = [] {
         const auto path = resourcePath("burko", "png");
         return path.empty() ? BurkoFrames() : cutBurkoSheet(QString::fromStdString(path.string()));
-    }();
-    return frames;
-}
-
-const BurkoFrames& sharedHighDensityBurkoFrames() {
-    static const BurkoFrames frames = [] {
-        const auto path = resourcePath("burko@2x", "png");
-        return path.empty() ? BurkoFrames() : cutBurkoSheet(QString::fromStdString(path.string()), 2);
     }();
     return frames;
 }

@@ -11,17 +11,13 @@ namespace nvx {
 using BurkoFrames = std::vector<std::vector<QImage>>;
 
 // Cuts the sheet at `path` into cells of 192 × 208 pixels times `scale`,
-// row by row from the top left. Empty when the file cannot be read or is
-// not exactly 1536 × 2288 pixels times `scale`.
-BurkoFrames cutBurkoSheet(const QString& path, int scale = 1);
+// row by row from the top left; with `framesInRow`, only that many of each
+// row. Empty when the file cannot be read or is not exactly 1536 × 2288
+// pixels times `scale`.
+BurkoFrames cutBurkoSheet(const QString& path, int scale = 1, int (*framesInRow)(int row) = nullptr);
 
 // The frames of the bundled sheet ("burko.png" among the resources), cut
 // once per process on first use and shared by every canvas.
 const BurkoFrames& sharedBurkoFrames();
-
-// The same frames at twice the size ("burko@2x.png"), for screens with more
-// than one pixel per point; cut on first use, so a normal screen never pays
-// for them. Empty when that sheet is missing or malformed.
-const BurkoFrames& sharedHighDensityBurkoFrames();
 
 }  // namespace nvx

@@ -86,6 +86,9 @@ QStringList DesktopSession::environment() const {
         "XDG_CACHE_HOME=" + path("cache"),
         "XDG_RUNTIME_DIR=" + path("runtime"),
     };
+    // A sanitizer build's programs get the options the test run was given.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (qEnvironmentVariableIsSet(name)) environment << QString(name) + "=" + qEnvironmentVariable(name);
     if (!display_.isEmpty()) environment << "DISPLAY=" + display_;
     if (!busAddress_.isEmpty()) environment << "DBUS_SESSION_BUS_ADDRESS=" + busAddress_;
     return environment;

@@ -206,8 +206,9 @@ private slots:
         const auto quit = waitForNode("menu item", "Выйти", 10s);
         QVERIFY2(quit, "the application menu did not open");
         click(*quit);
-        QCOMPARE(window_->waitForExit(20s), std::optional<int>(0));
+        const auto status = window_->waitForExit(20s);
         const QString errors = QString::fromUtf8(window_->standardError());
+        QVERIFY2(status == std::optional<int>(0), qPrintable(errors.right(6000)));
         QVERIFY2(!errors.contains("qrc:/") && !errors.contains("QML") && !errors.contains("Binding loop"),
                  qPrintable(errors));
     }
