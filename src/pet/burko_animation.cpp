@@ -33,6 +33,15 @@ const std::vector<Durations>& durations() {
     return table;
 }
 
+}  // namespace
+
+int framesShown(int row) {
+    if (row >= 0 && row < static_cast<int>(durations().size())) return static_cast<int>(durations()[row].size());
+    return row == 9 ? 1 : 0;
+}
+
+namespace {
+
 constexpr bool loops = true;
 constexpr bool once = false;
 

@@ -25,6 +25,11 @@ int frameFor(int row, double elapsed, bool loops);
 // always frame 0, unshifted.
 BurkoPose burkoPose(BurkoState state, double t, bool reduceMotion);
 
+// How many frames of sheet row `row` the animation ever shows: those with
+// timings, the first alone of the alternate idle pose (row 9), none of the
+// others.
+int framesShown(int row);
+
 // What the pet is doing, in words, for assistive technology.
 QString burkoAccessibleLabel(BurkoState state);
 

@@ -1,9 +1,11 @@
 #include "burko_canvas.h"
 
 #include <QPainter>
+#include <QQuickWindow>
 
 #include <algorithm>
 
+#include "pet/high_density_frames.h"
 #include "pet/reduce_motion.h"
 
 namespace nvx {
@@ -27,6 +29,8 @@ BurkoCanvas::BurkoCanvas(QQuickItem* parent)
     });
     epoch_.start();
     setReduceMotion(ReduceMotion::desktop());
+    // The sharper frames of a dense screen arrive a moment after the first.
+    connect(HighDensityFrames::instance(), &HighDensityFrames::ready, this, [this] { update(); });
 }
 
 void BurkoCanvas::setPetState(BurkoState state) {
@@ -104,9 +108,19 @@ QRectF BurkoCanvas::spriteRect() const {
     return {(width() - w) * 0.5 + pose_.shift, height() - h, w, h};
 }
 
+const BurkoFrames& BurkoCanvas::framesAt(qreal devicePixelRatio) const {
+    if (devicePixelRatio > 1.0 && frames_ == &sharedBurkoFrames()) {
+        if (const BurkoFrames* dense = HighDensityFrames::instance()->frames()) return *dense;
+    }
+    return *frames_;
+}
+
 void BurkoCanvas::paint(QPainter* painter) {
     if (!hasPose_ || !frames_ || frames_->size() != sheetRows) return;
-    const auto& row = (*frames_)[static_cast<std::size_t>(pose_.row)];
+    const BurkoFrames& dense = framesAt(window() ? window()->effectiveDevicePixelRatio() : 1.0);
+    // The dense sheet keeps only the frames the animation shows.
+    const bool hasFrame = pose_.frame < static_cast<int>(dense[static_cast<std::size_t>(pose_.row)].size());
+    const auto& row = (hasFrame ? dense : *frames_)[static_cast<std::size_t>(pose_.row)];
     if (pose_.frame < 0 || pose_.frame >= static_cast<int>(row.size())) return;
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     painter->drawImage(spriteRect(), row[static_cast<std::size_t>(pose_.frame)]);

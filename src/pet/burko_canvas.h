@@ -44,6 +44,11 @@ public:
     // Timer ticks since construction; a measurement must see none.
     qint64 ticks() const { return ticks_; }
 
+    // The frames drawn on a screen of this pixel density: the bundled sheet
+    // at twice the size where a point has more than one pixel (so the pet
+    // stays sharp) once it is ready, else the frames set.
+    const BurkoFrames& framesAt(qreal devicePixelRatio) const;
+
     // For tests: other frames (an empty set draws nothing) and another
     // reduce-motion source than the desktop's.
     void setFrames(const BurkoFrames* frames);

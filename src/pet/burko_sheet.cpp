@@ -2,6 +2,8 @@
 
 #include <QImageReader>
 
+#include <algorithm>
+
 #include "core/resources.h"
 
 namespace nvx {
@@ -17,17 +19,19 @@ constexpr int columns = 8;
 
 }  // namespace
 
-BurkoFrames cutBurkoSheet(const QString& path) {
-    if (path.isEmpty()) return {};
+BurkoFrames cutBurkoSheet(const QString& path, int scale, int (*framesInRow)(int row)) {
+    if (path.isEmpty() || scale < 1) return {};
     QImageReader reader(path);
     const QImage sheet = reader.read();  // the first image of the file
-    if (sheet.isNull() || sheet.width() != sheetWidth || sheet.height() != sheetHeight) return {};
+    if (sheet.isNull() || sheet.width() != sheetWidth * scale || sheet.height() != sheetHeight * scale) return {};
     // Premultiplied frames draw without a conversion on every paint.
     const QImage prepared = sheet.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     BurkoFrames frames(rows);
     for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < columns; ++column) {
-            QImage cell = prepared.copy(column * cellWidth, row * cellHeight, cellWidth, cellHeight);
+        const int count = framesInRow ? std::min(framesInRow(row), columns) : columns;
+        for (int column = 0; column < count; ++column) {
+            QImage cell = prepared.copy(column * cellWidth * scale, row * cellHeight * scale, cellWidth * scale,
+                                        cellHeight * scale);
             if (!cell.isNull()) frames[static_cast<std::size_t>(row)].push_back(std::move(cell));
         }
     }

@@ -16,4 +16,12 @@ struct DepotriumModelForQml {
     QML_UNCREATABLE("The model is made by the application and handed to the window.")
 };
 
+// The pet's moods as QML sees them (BurkoState.measuring, ...), so that
+// the type of the model's `petState` is known to the module.
+namespace BurkoStateForQml {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(nvx::BurkoStateNamespace)
+QML_NAMED_ELEMENT(BurkoState)
+}  // namespace BurkoStateForQml
+
 }  // namespace nvx

@@ -33,8 +33,10 @@ std::optional<ModelPictureEntry> lookupModelPicture(const QString& model, const 
     // Only the file name counts: the pictures all live in device-images.
     const QString file = QFileInfo(path.toString()).fileName();
     if (file.isEmpty()) return std::nullopt;
+    // Decoded whole, not only its header: a truncated or damaged file must
+    // give the placeholder, not a blank area.
     QImageReader reader(folder.filePath(QStringLiteral("device-images/") + file));
-    if (!reader.canRead()) return std::nullopt;
+    if (reader.read().isNull()) return std::nullopt;
     const QJsonValue source = entry.value(QStringLiteral("source"));
     return ModelPictureEntry{file, source.isString() ? source.toString() : QString()};
 }

@@ -18,8 +18,8 @@ struct ModelPictureEntry {
 
 // Looks `model` up, exactly as written, in "model-images.json" of
 // `resources` and checks that the image named by the last component of the
-// entry's "path" loads from its "device-images" folder. Every failure on the
-// way means no picture.
+// entry's "path" decodes in full from its "device-images" folder. Every
+// failure on the way means no picture.
 std::optional<ModelPictureEntry> lookupModelPicture(const QString& model, const std::filesystem::path& resources);
 
 // The lookup for QML: set `model`, read `imageUrl` (empty without a
@@ -29,6 +29,8 @@ class ModelPictureSource : public QObject {
     QML_ELEMENT
     // The model identifier of the report's summary.
     Q_PROPERTY(QString model READ model WRITE setModel NOTIFY changed)
+    // Whether the index has a picture for the model and it decodes.
+    Q_PROPERTY(bool found READ found NOTIFY changed)
     // The picture's file address; empty when there is none.
     Q_PROPERTY(QUrl imageUrl READ imageUrl NOTIFY changed)
     // "Источник: " and the entry's source, "Источник: Apple" when it names none.
@@ -38,6 +40,7 @@ public:
     using QObject::QObject;
     QString model() const { return model_; }
     void setModel(const QString& model);
+    bool found() const { return !imageUrl_.isEmpty(); }
     QUrl imageUrl() const { return imageUrl_; }
     QString sourceLine() const { return sourceLine_; }
 

@@ -8,9 +8,12 @@
 
 #include <memory>
 
+#include "pet/burko_animation.h"
 #include "pet/burko_canvas.h"
 #include "pet/burko_sheet.h"
+#include "pet/high_density_frames.h"
 #include "pet/reduce_motion.h"
+#include "test_case.h"
 
 namespace nvx {
 
@@ -48,7 +51,7 @@ struct CanvasInWindow {
     }
 };
 
-class BurkoCanvasTests : public QObject {
+class BurkoCanvasTests : public nvx::testing::WindowTestCase {
     Q_OBJECT
 
 private slots:
@@ -68,6 +71,32 @@ private slots:
             }
             QVERIFY2(drawn, qPrintable(QString("row %1 is empty").arg(row)));
         }
+    }
+
+    void denseScreensDrawFromTheSheetAtTwiceTheSize() {
+        CanvasInWindow fixture;
+        // The plain frames at first; the dense ones once cut in the background.
+        // The tallest sprite, 182 points, needs 364 pixels at 2x: the dense
+        // frames have 416.
+        QSignalSpy ready(HighDensityFrames::instance(), &HighDensityFrames::ready);
+        fixture.canvas->framesAt(2.0);
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.canvas->framesAt(2.0).front().front().height(), 416, 20000);
+        QCOMPARE(fixture.canvas->framesAt(1.5).front().front().height(), 416);
+        QCOMPARE(fixture.canvas->framesAt(1.0).front().front().height(), 208);
+        const BurkoFrames& dense = fixture.canvas->framesAt(2.0);
+        QCOMPARE(dense.size(), std::size_t(11));
+        // Only what the animation shows is kept.
+        for (int row = 0; row < 11; ++row)
+            QCOMPARE(static_cast<int>(dense[static_cast<std::size_t>(row)].size()), framesShown(row));
+        QCOMPARE(dense[0][0].size(), QSize(384, 416));
+        // Frames set for a test are drawn as they are.
+        const BurkoFrames none;
+        fixture.canvas->setFrames(&none);
+        QVERIFY(fixture.canvas->framesAt(2.0).empty());
+        // A dense sheet of the wrong size gives nothing, as the plain one does.
+        QTemporaryDir folder;
+        QCOMPARE(cutBurkoSheet(writeSheet(folder, 3072, 4576), 2).size(), std::size_t(11));
+        QVERIFY(cutBurkoSheet(writeSheet(folder, 1536, 2288), 2).empty());
     }
 
     void aSheetOfAnyOtherSizeGivesNoFrames() {

@@ -4,10 +4,11 @@
 #include <memory>
 
 #include "qml_snippet.h"
+#include "test_case.h"
 
 namespace nvx::testing {
 
-class InventoryValueViewTests : public QObject {
+class InventoryValueViewTests : public WindowTestCase {
     Q_OBJECT
 
 private slots:

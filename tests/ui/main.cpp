@@ -1,5 +1,6 @@
 // Runs every window test class in one binary on the offscreen platform.
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -9,6 +10,8 @@
 
 #include <memory>
 #include <vector>
+
+#include "ui/dialog_texts.h"
 
 Q_IMPORT_QML_PLUGIN(DepotriumPlugin)
 
@@ -25,6 +28,9 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QGuiApplication application(argc, argv);
     QQuickStyle::setStyle("Fusion");
+    nvx::installRussianTexts();
+    // As when a screen reader runs: controls publish their roles and names.
+    QAccessible::setActive(true);
 
     std::vector<std::unique_ptr<QObject>> tests;
 #define NVX_DECLARE_TESTS(Class) tests.push_back(make##Class());

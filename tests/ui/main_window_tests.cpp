@@ -1,8 +1,10 @@
-#include <QDesktopServices>
 #include <QDir>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
+#include "browser_catcher.h"
+#include "test_case.h"
 #include "window_fixture.h"
 
 namespace nvx::testing {
@@ -13,19 +15,34 @@ DiskSummary disk(const std::string& id, std::uint64_t bytes, std::optional<bool>
     return {id, "Диск " + id, bytes, "USB", internal, std::nullopt, {}};
 }
 
+// The line that shows the model's error, checked to be in view with the
+// model's text.
+void expectErrorInView(const WindowUnderTest& window, const QString& expectedStart) {
+    QTRY_VERIFY(!window->error().isEmpty());
+    QVERIFY2(window->error().startsWith(expectedStart), qPrintable(window->error()));
+    QQuickItem* line = window.item("error");
+    QVERIFY(line);
+    QTRY_COMPARE(line->property("text").toString(), window->error());
+    QTRY_VERIFY(window.inView(line));
+}
+
+// Whether a shown text item is one the user cannot select: a plain text
+// that is not the label of a button or the text of an input field.
+bool unselectable(const QQuickItem* item) {
+    if (!item->inherits("QQuickText") || !WindowUnderTest::shown(item)) return false;
+    if (item->activeFocusOnTab()) return false;  // a link: followed, not selected
+    if (item->property("text").toString().trimmed().isEmpty()) return false;
+    for (const QQuickItem* outer = item->parentItem(); outer; outer = outer->parentItem()) {
+        if (outer->inherits("QQuickAbstractButton") || outer->inherits("QQuickTextInput") ||
+            outer->inherits("QQuickTextEdit"))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-// Stands in for the browser: records what the window asks to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public slots:
-    void open(const QUrl& url) { opened << url; }
-
-public:
-    QList<QUrl> opened;
-};
-
-class MainWindowTests : public QObject {
+class MainWindowTests : public WindowTestCase {
     Q_OBJECT
 
 private slots:
@@ -38,7 +55,7 @@ private slots:
         QCOMPARE(window.window->minimumHeight(), 720);
         QCOMPARE(window.item("stage")->property("text").toString(), QString("Оборудование ожидает осмотра"));
         QVERIFY(WindowUnderTest::shown(window.item("start")));
-        QVERIFY(!window.item("device-name"));
+        QVERIFY(!WindowUnderTest::shown(window.item("device-name")));
         QVERIFY(!WindowUnderTest::shown(window.item("draftsMenu")));
         QCOMPARE(window.item("petCaption")->property("text").toString(), QString("Бурко осмотрит каждый уголок."));
         QCOMPARE(window.item("pageTitle")->property("text").toString(), QString("Приёмка оборудования"));
@@ -57,8 +74,8 @@ private slots:
         window.model.backend->collectGate.open();
         QTRY_VERIFY(window->measuring());
         QTRY_VERIFY(window.showsText("Процессор"));  // the summary is there
-        QVERIFY(!window.item("modelImage"));          // without a picture
-        QVERIFY(!window.item("device-name"));         // and without the label card
+        QVERIFY(!WindowUnderTest::shown(window.item("modelImage")));   // without a picture
+        QVERIFY(!WindowUnderTest::shown(window.item("device-name")));  // and without the label card
         QCOMPARE(window.item("petCaption")->property("text").toString(),
                  QString("Бурко замер, чтобы не влиять на измерения."));
         // The pet holds still while the benchmarks measure.
@@ -74,7 +91,7 @@ private slots:
     void theSubmitButtonNeedsTheLabelAndEveryKeystrokeStoresTheDraft() {
         WindowUnderTest window;
         window.model.runToEnd();
-        QTRY_VERIFY(window.item("device-name"));
+        QTRY_VERIFY(WindowUnderTest::shown(window.item("device-name")));
         QVERIFY(WindowUnderTest::shown(window.item("modelImage")));
         QCOMPARE(window.item("petCaption")->property("text").toString(), QString("Всё осмотрено. Бурко доволен."));
         QVERIFY(!window.item("submit")->isEnabled());
@@ -104,7 +121,7 @@ private slots:
         QTRY_VERIFY(window.item("device-location"));
         QTest::qWait(50);
         QCOMPARE(window->location(), QString("Береговой цех"));
-        QCOMPARE(window.item("device-location")->property("editText").toString(), QString("Береговой цех"));
+        QCOMPARE(window.item("device-location")->property("text").toString(), QString("Береговой цех"));
     }
 
     void acceptanceLocksTheCardAndOffersTheRecord() {
@@ -200,11 +217,9 @@ private slots:
 
     void theFooterOpensTheCheckedAddressInTheBrowser() {
         WindowUnderTest window;
-        UrlCatcher browser;
-        QDesktopServices::setUrlHandler("https", &browser, "open");
+        BrowserCatcher browser;
         window->setServer("  https://depot.example.com/  ");
         window.click("openDepot");
-        QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(browser.opened, QList<QUrl>{QUrl("https://depot.example.com/")});
         QVERIFY(window->error().isEmpty());
     }
@@ -222,6 +237,158 @@ private slots:
         QCOMPARE(window.item("pageTitle")->property("text").toString(), QString("Инвентарная ведомость"));
         // Sections stay closed until opened.
         QVERIFY(!window.showsText("hardware_overview"));
+    }
+
+    // A failure caused by a button is in view wherever the button was: the
+    // error line does not scroll with the page and shows on every section.
+    void aRefusedAddressIsInViewOnAnotherSection() {
+        WindowUnderTest window;
+        window.model.runToEnd();
+        window->setTab(1);
+        window->setServer("http://depot.example.com");
+        window.clickWithMouse("openDepot");
+        expectErrorInView(window, "Проверьте адрес склада в настройках приложения.");
+    }
+
+    void aRefusedSubmissionIsInViewBelowALongPage() {
+        WindowUnderTest window;
+        window.model.backend->uploadFailure = std::make_exception_ptr(DepotriumError("Склад отказал в приёме описи."));
+        window.model.runToEnd();
+        window.model.label();
+        QTRY_VERIFY(window.item("submit")->isEnabled());
+        window.clickWithMouse("submit");
+        expectErrorInView(window, "Склад отказал в приёме описи.");
+    }
+
+    void aLabelOverItsLimitIsInView() {
+        WindowUnderTest window;
+        window.model.runToEnd();
+        window.model.label("Монтажная", "Отдел", QString(161, u'л'));
+        QTRY_VERIFY(window.item("submit")->isEnabled());
+        window.clickWithMouse("submit");
+        expectErrorInView(window, "Название и владелец — до 100 символов, локация — до 160.");
+    }
+
+    void aFailedRunIsInView() {
+        WindowUnderTest window;
+        window.model.backend->collectFailure =
+            std::make_exception_ptr(DepotriumError("Не удалось получить сведения о системе."));
+        window.clickWithMouse("start");
+        expectErrorInView(window, "Не удалось получить сведения о системе.");
+    }
+
+    void aFailedExportIsInView() {
+        // The dialog opens in the home folder; one where no file can be
+        // made (a kernel folder, read-only even for root) makes the export
+        // fail after the user accepted the dialog.
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", "/proc/self");
+        const auto restore = qScopeGuard([&] { qputenv("HOME", home); });
+        WindowUnderTest window;
+        window.model.runToEnd();
+        window.clickWithMouse("export");
+        QQuickItem* save = nullptr;
+        const auto saveButton = [&]() -> QQuickItem* {
+            for (QQuickItem* item : window.withText("Сохранить"))
+                if (item->inherits("QQuickAbstractButton")) return item;
+            return nullptr;
+        };
+        QTRY_VERIFY((save = saveButton()));
+        clickItem(window.window, save);
+        expectErrorInView(window, "Не удалось сохранить файл: ");
+    }
+
+    void everyTextCanBeSelected() {
+        WindowUnderTest window;
+        window.model.runToEnd();
+        window->setError("Ошибка для проверки.");
+        const auto check = [&](const QString& state) {
+            QTest::qWait(20);
+            QStringList plain;
+            window.visitAll([&](QQuickItem* item) {
+                if (unselectable(item)) plain << item->property("text").toString();
+            });
+            QVERIFY2(plain.isEmpty(), qPrintable(state + ": " + plain.join(" | ")));
+        };
+        check("intake");
+        window->setTab(1);
+        QTRY_VERIFY(window.item("sectionToggle"));
+        window.clickWithMouse("sectionToggle");
+        check("inventory");
+        window->setTab(2);
+        check("results");
+        window->setTab(0);
+        window.model.backend->collectGate.close();
+        window->start();
+        QTRY_VERIFY(window->running());
+        check("running");
+        window.model.backend->collectGate.open();
+    }
+
+    void theRecordLinkOpensTheRecordInTheBrowser() {
+        WindowUnderTest window;
+        BrowserCatcher browser;
+        window.model.runToEnd();
+        window.model.label();
+        window.click("submit");
+        QTRY_VERIFY(WindowUnderTest::shown(window.item("openRecord")));
+        window.clickWithMouse("openRecord");
+        QCOMPARE(browser.opened, QList<QUrl>{QUrl(QString::fromStdString(window.model.backend->savedAddress))});
+        // The keyboard follows it too.
+        window.item("openRecord")->forceActiveFocus(Qt::TabFocusReason);
+        pressKey(window.window, Qt::Key_Return);
+        QCOMPARE(browser.opened.size(), 2);
+    }
+
+    void theDraftsMenuIsDisabledWhileRunningOrSending() {
+        WindowUnderTest window(
+            [](ScratchData& data) { data.writeDraft(completedReport("c0000000-0000-4000-8000-000000000003")); });
+        QQuickItem* menu = window.item("draftsMenu");
+        QVERIFY(WindowUnderTest::shown(menu) && menu->isEnabled());
+        window.model.backend->collectGate.close();
+        window->start();
+        QTRY_VERIFY(window->running());
+        QVERIFY(!menu->isEnabled());
+        window.model.backend->collectGate.open();
+        QTRY_VERIFY(!window->running());
+        QVERIFY(menu->isEnabled());
+        window.model.label();
+        window.model.backend->uploadGate.close();
+        window.click("submit");
+        QTRY_VERIFY(window->sending());
+        QVERIFY(!menu->isEnabled());
+        // Clicking it anyway opens nothing.
+        clickItem(window.window, menu);
+        QVERIFY(!window.window->findChild<QObject*>("draftsMenuPopup")->property("visible").toBool());
+        window.model.backend->uploadGate.open();
+        QTRY_VERIFY(!window->sending());
+        QVERIFY(menu->isEnabled());
+    }
+
+    void imagesAreDrawnFromSourcesForTwiceTheDensity() {
+        WindowUnderTest window;
+        window.model.runToEnd();
+        QTRY_VERIFY(WindowUnderTest::shown(window.item("modelImage")));
+        window->setError("Ошибка: значок предупреждения на виду.");
+        QTest::qWait(50);
+        int images = 0;
+        window.visitAll([&](QQuickItem* item) {
+            if (!item->inherits("QQuickImage") || !WindowUnderTest::shown(item)) return;
+            if (item->property("status").toInt() != 1) return;  // Image.Ready
+            ++images;
+            const QSizeF drawn(item->property("paintedWidth").toReal(), item->property("paintedHeight").toReal());
+            // The picture as loaded: scaled to sourceSize where one is set.
+            const QSize source(qRound(item->implicitWidth()), qRound(item->implicitHeight()));
+            const QString name = item->property("source").toUrl().fileName();
+            QVERIFY2(source.width() >= 2 * drawn.width() - 1 && source.height() >= 2 * drawn.height() - 1,
+                     qPrintable(QString("%1: %2x%3 drawn from %4x%5")
+                                    .arg(name)
+                                    .arg(drawn.width())
+                                    .arg(drawn.height())
+                                    .arg(source.width())
+                                    .arg(source.height())));
+        });
+        QVERIFY(images >= 5);  // logo, three section icons, the model, the warning sign
     }
 };
 

@@ -1,13 +1,18 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QQuickItem>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
+#include "qml_snippet.h"
+#include "test_case.h"
 #include "ui/model_picture_index.h"
 
 namespace nvx {
@@ -20,8 +25,10 @@ struct PictureResources {
 
     explicit PictureResources(const QByteArray& index) {
         QDir(folder.path()).mkpath("device-images");
-        QImage picture(8, 6, QImage::Format_ARGB32);
-        picture.fill(Qt::gray);
+        // Varied enough that the compressed data spans most of the file.
+        QImage picture(64, 48, QImage::Format_ARGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, y, qRgb(x * 4, y * 5, (x * y) % 256));
         picture.save(folder.filePath("device-images/laptop.png"));
         QFile file(folder.filePath("model-images.json"));
         if (file.open(QIODevice::WriteOnly)) file.write(index);
@@ -38,7 +45,7 @@ const QByteArray index = R"({"images": {
 
 }  // namespace
 
-class ModelPictureTests : public QObject {
+class ModelPictureTests : public nvx::testing::WindowTestCase {
     Q_OBJECT
 
 private slots:
@@ -57,6 +64,13 @@ private slots:
         QVERIFY(!lookupModelPicture("Mac14,3", resources.path()));         // path not text
         QVERIFY(!lookupModelPicture("iMac21,1", resources.path()));        // not indexed
         QVERIFY(!lookupModelPicture("Mac14,7", {}));                       // no resources
+        // A picture whose header is fine but whose data stops short.
+        QFile picture(resources.folder.filePath("device-images/laptop.png"));
+        QVERIFY(picture.open(QIODevice::ReadWrite));
+        QVERIFY(picture.resize(picture.size() / 2));
+        picture.close();
+        QVERIFY(QImageReader(picture.fileName()).canRead());  // the header still reads
+        QVERIFY(!lookupModelPicture("Mac14,7", resources.path()));
         PictureResources broken("{\"images\": [1, 2]}");
         QVERIFY(!lookupModelPicture("Mac14,7", broken.path()));
         PictureResources mixed(R"({"images": {"Mac14,7": {"path": "laptop.png"}, "x": 3}})");
@@ -75,6 +89,28 @@ private slots:
         source.setModel("Mac13,1");
         QVERIFY(source.imageUrl().isEmpty());
         qunsetenv("NVX_RESOURCE_DIR");
+    }
+
+    void anUnreadablePictureShowsThePlaceholder() {
+        PictureResources resources(index);
+        QFile picture(resources.folder.filePath("device-images/laptop.png"));
+        QVERIFY(picture.open(QIODevice::ReadWrite) && picture.resize(picture.size() / 2));
+        picture.close();
+        QDir(resources.folder.path()).mkpath("icons");
+        QVERIFY(QFile::copy(NVX_SOURCE_RESOURCES "/icons/desktopcomputer-muted.png",
+                            resources.folder.filePath("icons/desktopcomputer-muted.png")));
+        qputenv("NVX_RESOURCE_DIR", QFile::encodeName(resources.folder.path()));
+        const auto restore = qScopeGuard([] { qunsetenv("NVX_RESOURCE_DIR"); });
+        testing::QmlSnippet view(R"(ModelPicture { model: "Mac14,7"; pictureWidth: 150 })");
+        QVERIFY(view.root());
+        QVERIFY(view.texts().contains("Иллюстрация устройства"));
+        QVERIFY(!view.texts().contains("Изображение модели\nИсточник: Иллюстрация NVX"));
+        const auto shown = [&](const char* name) {
+            auto* item = view.root()->findChild<QQuickItem*>(name);
+            return item && item->isVisible();
+        };
+        QVERIFY(shown("modelPlaceholder"));
+        QVERIFY(!shown("modelImage"));
     }
 
     void theBundledIndexPointsAtBundledPictures() {

@@ -5,6 +5,7 @@
 #include <QQuickWindow>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -45,10 +46,11 @@ public:
 
     DepotriumModel* operator->() const { return model.model.get(); }
 
-    // The first item in the visual tree with this object name, visible or not.
+    // The first item in the visual tree (popups included) with this object
+    // name, visible or not.
     QQuickItem* item(const QString& objectName) const {
         QQuickItem* found = nullptr;
-        visit(window->contentItem(), [&](QQuickItem* item) {
+        visit(root(), [&](QQuickItem* item) {
             if (!found && item->objectName() == objectName) found = item;
         });
         return found;
@@ -57,10 +59,22 @@ public:
     // Whether the item and all its ancestors are visible.
     static bool shown(const QQuickItem* item) { return item && item->isVisible() && item->opacity() > 0; }
 
+    // Whether the user sees the whole item without scrolling: shown, inside
+    // the window and not cut off by a scrolled or clipped area around it.
+    bool inView(const QQuickItem* item) const {
+        if (!shown(item)) return false;
+        const QRectF area = item->mapRectToScene(item->boundingRect()).adjusted(1, 1, -1, -1);
+        if (!QRectF(0, 0, window->width(), window->height()).contains(area)) return false;
+        for (const QQuickItem* outer = item->parentItem(); outer; outer = outer->parentItem()) {
+            if (outer->clip() && !outer->mapRectToScene(outer->boundingRect()).contains(area)) return false;
+        }
+        return true;
+    }
+
     // Every shown item whose "text" is exactly `text`.
     QList<QQuickItem*> withText(const QString& text) const {
         QList<QQuickItem*> found;
-        visit(window->contentItem(), [&](QQuickItem* item) {
+        visit(root(), [&](QQuickItem* item) {
             if (shown(item) && item->property("text").toString() == text) found << item;
         });
         return found;
@@ -69,7 +83,7 @@ public:
     // Shown texts that start with `prefix`.
     QStringList textsStartingWith(const QString& prefix) const {
         QStringList found;
-        visit(window->contentItem(), [&](QQuickItem* item) {
+        visit(root(), [&](QQuickItem* item) {
             const QString text = item->property("text").toString();
             if (shown(item) && text.startsWith(prefix)) found << text;
         });
@@ -89,6 +103,27 @@ public:
         field->forceActiveFocus();
         typeText(window, text);
     }
+    // Clicks the item with the mouse, after scrolling the page to it.
+    void clickWithMouse(const QString& objectName) const {
+        QQuickItem* target = item(objectName);
+        QVERIFY2(target, qPrintable(objectName));
+        scrollTo(target);
+        QVERIFY2(inView(target), qPrintable(objectName + " is out of view"));
+        clickItem(window, target);
+    }
+    // Scrolls the page so that the item is in view.
+    void scrollTo(const QQuickItem* target) const {
+        auto* flickable = item("pageScroll")->property("contentItem").value<QQuickItem*>();
+        if (!flickable) return;
+        const QRectF area = target->mapRectToItem(flickable, target->boundingRect());
+        const double top = flickable->property("contentY").toDouble();
+        if (area.top() < 0)
+            flickable->setProperty("contentY", std::max(0.0, top + area.top() - 8));
+        else if (area.bottom() > flickable->height())
+            flickable->setProperty("contentY", top + area.bottom() - flickable->height() + 8);
+    }
+    // Every item of the visual tree, popups included.
+    void visitAll(const std::function<void(QQuickItem*)>& action) const { visit(root(), action); }
 
     ScratchData data;
 
@@ -101,6 +136,11 @@ public:
     QQuickWindow* window = nullptr;
 
 private:
+    // The window's root item: the content and the overlay of its popups.
+    QQuickItem* root() const {
+        QQuickItem* content = window->contentItem();
+        return content->parentItem() ? content->parentItem() : content;
+    }
     static void visit(QQuickItem* item, const std::function<void(QQuickItem*)>& action) {
         action(item);
         for (QQuickItem* child : item->childItems()) visit(child, action);

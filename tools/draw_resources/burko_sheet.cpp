@@ -191,10 +191,11 @@ DogPose poseFor(int row, int frame) {
 
 }  // namespace
 
-QImage drawBurkoSheet() {
-    QImage sheet(cellWidth * columns, cellHeight * rows, QImage::Format_ARGB32_Premultiplied);
+QImage drawBurkoSheet(int scale) {
+    QImage sheet(cellWidth * columns * scale, cellHeight * rows * scale, QImage::Format_ARGB32_Premultiplied);
     sheet.fill(Qt::transparent);
     QPainter painter(&sheet);
+    painter.scale(scale, scale);
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
             painter.save();

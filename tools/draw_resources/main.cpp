@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool written = writePng(drawBurkoSheet(), folder.filePath("burko.png"), false);
+    written = writePng(drawBurkoSheet(2), folder.filePath("burko@2x.png"), false) && written;
     written = writePng(drawLogo(), folder.filePath("logo-yellow.png"), false) && written;
     for (const auto& device : deviceDrawings()) {
         written = writePng(device.draw(), folder.filePath("device-images/" + device.file), false) && written;

@@ -20,6 +20,7 @@
 
 #include "app/fake_services.h"
 #include "support/sample_reports.h"
+#include "ui/dialog_texts.h"
 #include "ui/main_window_source.h"
 
 Q_IMPORT_QML_PLUGIN(DepotriumPlugin)
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
     qunsetenv("NVX_SERVER_URL");
     QGuiApplication application(argc, argv);
     QQuickStyle::setStyle("Fusion");
+    installRussianTexts();
     if (argc != 2 || !QDir().mkpath(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "usage: nvx-window-screenshots <folder>\n");
         return 2;
@@ -135,6 +137,13 @@ int main(int argc, char** argv) {
     model.setLocation("Береговой цех");
     model.setDescriptionText("Стойка у окна, второй монитор");
     shooter.shoot(window, "04-completed-with-label");
+    // The list of places open under the location field.
+    if (auto* location = find(window, "device-location")) {
+        location->forceActiveFocus(Qt::TabFocusReason);
+        QTest::keyClick(window, Qt::Key_Down);
+        shooter.shoot(window, "04a-location-list");
+        QTest::keyClick(window, Qt::Key_Escape);
+    }
     window->resize(1060, 1250);
     shooter.shoot(window, "05-completed-whole-page");
     window->resize(1060, 800);
@@ -155,6 +164,14 @@ int main(int argc, char** argv) {
     shooter.shoot(window, "08-results");
 
     model.setTab(0);
+    // The save dialog, opened from the card.
+    if (auto* exportButton = find(window, "export")) {
+        QMetaObject::invokeMethod(exportButton, "clicked");
+        waitFor([&] { return find(window, "fileNameTextField") && find(window, "fileNameTextField")->isVisible(); });
+        shooter.shoot(window, "08a-save-dialog");
+        QTest::keyClick(window, Qt::Key_Escape);
+        QTest::qWait(100);
+    }
     model.setServer("http://depot.example.com");
     if (auto* footerButton = find(window, "openDepot")) QMetaObject::invokeMethod(footerButton, "clicked");
     shooter.shoot(window, "09-footer-error");

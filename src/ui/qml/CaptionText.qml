@@ -1,11 +1,8 @@
 import QtQuick
-import QtQuick.Controls
 import Depotrium
 
-// A small secondary line of the form.
-Label {
-    wrapMode: Text.Wrap
+// A small secondary line of the form, selectable like every text.
+SelectableText {
     color: DepotriumPalette.muted
     font.pixelSize: 11
-    textFormat: Text.PlainText
 }

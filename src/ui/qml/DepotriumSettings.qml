@@ -17,15 +17,16 @@ Pane {
         width: 510
         spacing: 10
 
-        Label {
+        SelectableText {
+            wrapMode: TextEdit.NoWrap
             text: "Адрес склада"
-            color: DepotriumPalette.ink
             font.weight: Font.Medium
         }
         TextField {
             objectName: "server"
             Accessible.name: "Адрес склада"
             Layout.fillWidth: true
+            selectByMouse: true
             text: settings.model.server
             onTextEdited: settings.model.server = text
         }

@@ -12,6 +12,8 @@ Button {
     required property DepotriumModel model
 
     objectName: "draftsMenu"
+    Accessible.role: Accessible.ButtonMenu
+    Accessible.name: text
     text: "Локальные описи (" + model.drafts.length + ")"
     enabled: !model.running && !model.sending
     leftPadding: 10
@@ -38,6 +40,12 @@ Button {
         color: button.down ? Qt.rgba(1, 1, 1, 0.16) : button.hovered ? Qt.rgba(1, 1, 1, 0.1) : "transparent"
         border.color: Qt.rgba(1, 1, 1, 0.25)
         border.width: 1
+
+        FocusRing {
+            shown: button.visualFocus
+            ringColor: "#f2c230"
+            anchors.margins: -2
+        }
     }
 
     Menu {
@@ -48,9 +56,11 @@ Button {
         Repeater {
             model: button.model.drafts
             MenuItem {
+                id: draftItem
                 required property var modelData
                 required property int index
                 text: button.itemText(modelData)
+                Accessible.name: draftItem.text
                 onTriggered: button.model.restoreDraft(index)
             }
         }

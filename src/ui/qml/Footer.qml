@@ -24,11 +24,13 @@ Rectangle {
         anchors.rightMargin: 28
 
         CaptionText {
+            wrapMode: TextEdit.NoWrap
             text: "NVX Depotrium · 0.4.0"
         }
         Item { Layout.fillWidth: true }
         Button {
             objectName: "openDepot"
+            Accessible.name: text
             text: "Открыть склад"
             flat: true
             onClicked: {

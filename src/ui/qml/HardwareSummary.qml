@@ -1,7 +1,4 @@
-pragma ComponentBehavior: Bound
-
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Depotrium
 
@@ -10,21 +7,29 @@ import Depotrium
 ColumnLayout {
     id: summary
 
-    // report.system, as the report document writes it.
+    // report.system, as the report document writes it; null while there is
+    // no report, which hides the summary.
     required property var system
 
-    readonly property var matches: system.model_matches || []
-    readonly property var disks: system.disks
+    readonly property var facts: system ? system : ({})
+    readonly property var matches: facts.model_matches || []
+    readonly property var disks: facts.disks
+
+    visible: !!system
 
     spacing: 8
 
+    // A value of the summary as text; nothing while there is no summary.
+    function textOf(value) {
+        return value === undefined || value === null ? "" : String(value)
+    }
     function memoryText(bytes) {
         return NumberText.fixed(bytes / 1073741824, 0) + " GB"
     }
 
     SummaryRow {
         label: "Модель"
-        value: summary.system.model
+        value: summary.textOf(summary.facts.model)
         Layout.fillWidth: true
     }
     ColumnLayout {
@@ -48,31 +53,28 @@ ColumnLayout {
             visible: summary.matches.length > 1
             text: "Идентификатор подходит нескольким вариантам модели"
         }
-        Label {
-            readonly property string address: summary.matches.length === 1 ? String(summary.matches[0].source) : ""
+        LinkButton {
+            objectName: "catalogLink"
+            address: summary.matches.length === 1 ? String(summary.matches[0].source) : ""
             visible: /^[a-zA-Z][a-zA-Z0-9+.-]*:\/\/[^\s]+$/.test(address)
-            text: "<a href=\"" + address + "\">Справочник Apple</a>"
-            textFormat: Text.StyledText
-            linkColor: DepotriumPalette.rust
-            font.pixelSize: 12
-            onLinkActivated: link => Qt.openUrlExternally(link)
+            text: "Справочник Apple"
         }
     }
-    SummaryRow { label: "Процессор"; value: summary.system.chip; Layout.fillWidth: true }
-    SummaryRow { label: "Память"; value: summary.memoryText(summary.system.memory_bytes); Layout.fillWidth: true }
-    SummaryRow { label: "Ядра процессора"; value: String(summary.system.physical_cores); Layout.fillWidth: true }
-    SummaryRow { label: "Потоки процессора"; value: String(summary.system.logical_cores); Layout.fillWidth: true }
+    SummaryRow { label: "Процессор"; value: summary.textOf(summary.facts.chip); Layout.fillWidth: true }
+    SummaryRow { label: "Память"; value: summary.memoryText(summary.facts.memory_bytes); Layout.fillWidth: true }
+    SummaryRow { label: "Ядра процессора"; value: summary.textOf(summary.facts.physical_cores); Layout.fillWidth: true }
+    SummaryRow { label: "Потоки процессора"; value: summary.textOf(summary.facts.logical_cores); Layout.fillWidth: true }
     SummaryRow {
         label: "Графика"
-        value: summary.system.gpu && summary.system.gpu.length > 0 ? summary.system.gpu.join(", ") : "Нет данных"
+        value: summary.facts.gpu && summary.facts.gpu.length > 0 ? summary.facts.gpu.join(", ") : "Нет данных"
         Layout.fillWidth: true
     }
-    SummaryRow { label: "macOS"; value: summary.system.os; Layout.fillWidth: true }
+    SummaryRow { label: "macOS"; value: summary.textOf(summary.facts.os); Layout.fillWidth: true }
 
-    Label {
+    SelectableText {
         Layout.topMargin: 12
+        wrapMode: TextEdit.NoWrap
         text: "Накопители"
-        color: DepotriumPalette.ink
         font.pixelSize: 15
         font.weight: Font.DemiBold
     }

@@ -13,6 +13,29 @@ Pane {
     readonly property var report: model.report
     readonly property bool completed: !!report && report.completed === true
 
+    // Keyboard focus stays on something the user can act on: when the
+    // focused control goes away (a run starts or ends, a submission is
+    // accepted), the next action of the page takes it.
+    function settleFocus() {
+        const current = page.Window.activeFocusItem
+        if (current && current.visible && current.enabled && current.activeFocusOnTab) return
+        const next = card.visible ? card.nextAction() : status.nextAction()
+        if (next) next.forceActiveFocus(Qt.TabFocusReason)
+    }
+    // After the change that hid the focused control has been laid out.
+    Timer {
+        id: focusSettler
+        interval: 0
+        onTriggered: page.settleFocus()
+    }
+    Connections {
+        target: page.model
+        function onRunningChanged() { focusSettler.restart() }
+        function onSendingChanged() { focusSettler.restart() }
+        function onReportChanged() { focusSettler.restart() }
+    }
+    Component.onCompleted: focusSettler.restart()
+
     padding: 28
     background: null
 
@@ -21,6 +44,7 @@ Pane {
         spacing: 18
 
         StatusBlock {
+            id: status
             Layout.fillWidth: true
             model: page.model
         }
@@ -30,38 +54,32 @@ Pane {
             visible: !!page.report
             spacing: 24
 
-            Loader {
+            // The picture only once the run is complete.
+            ModelPicture {
                 Layout.alignment: Qt.AlignTop
                 Layout.preferredWidth: 150
-                active: page.completed
-                visible: active
-                sourceComponent: ModelPicture {
-                    width: 150
-                    model: page.report.system.model
-                }
+                visible: page.completed
+                pictureWidth: 150
+                model: page.completed ? page.report.system.model : ""
             }
-            Loader {
+            HardwareSummary {
                 Layout.fillWidth: true
                 Layout.alignment: Qt.AlignTop
-                active: !!page.report
-                sourceComponent: HardwareSummary {
-                    system: page.report.system
-                }
+                system: page.report ? page.report.system : null
             }
         }
 
-        Loader {
+        LabelCard {
+            id: card
             Layout.fillWidth: true
-            active: page.completed
-            visible: active
-            sourceComponent: LabelCard {
-                model: page.model
-                onExportRequested: page.exportRequested()
-            }
+            visible: page.completed
+            model: page.model
+            onExportRequested: page.exportRequested()
         }
 
         Button {
             objectName: "newRun"
+            Accessible.name: text
             leftPadding: 14
             rightPadding: 14
             topPadding: 6
@@ -70,11 +88,6 @@ Pane {
             text: "Сделать новую опись"
             enabled: !page.model.sending
             onClicked: page.model.start()
-        }
-
-        ErrorLine {
-            Layout.fillWidth: true
-            text: page.model.error
         }
     }
 }

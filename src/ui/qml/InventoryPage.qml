@@ -22,17 +22,14 @@ Pane {
         spacing: 12
         visible: !!page.report
 
-        Loader {
+        HardwareSummary {
             Layout.fillWidth: true
-            active: !!page.report
-            sourceComponent: HardwareSummary {
-                system: page.report.system
-            }
+            system: page.report ? page.report.system : null
         }
-        Label {
+        SelectableText {
             Layout.topMargin: 14
+            wrapMode: TextEdit.NoWrap
             text: "Подробная опись macOS"
-            color: DepotriumPalette.ink
             font.pixelSize: 17
             font.weight: Font.DemiBold
         }
@@ -43,12 +40,17 @@ Pane {
         }
         Divider { Layout.fillWidth: true }
         Repeater {
-            model: page.inventoryIsObject ? page.sections.filter(section => page.inventory.hasOwnProperty(section.key)) : []
+            // The known sections the report holds, in table order, each with
+            // its value.
+            model: page.inventoryIsObject
+                   ? page.sections.filter(section => page.inventory.hasOwnProperty(section.key))
+                                  .map(section => ({ title: section.title, value: page.inventory[section.key] }))
+                   : []
             InventorySection {
                 required property var modelData
                 Layout.fillWidth: true
                 title: modelData.title
-                value: page.inventory[modelData.key]
+                value: modelData.value
             }
         }
         Repeater {
@@ -63,10 +65,9 @@ Pane {
         }
     }
 
-    Label {
+    SelectableText {
         visible: !page.report
         width: parent.width
-        wrapMode: Text.Wrap
         color: DepotriumPalette.muted
         text: "Начните опись на вкладке «Приёмка». Здесь появится оборудование именно этого Mac."
     }

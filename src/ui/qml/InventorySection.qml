@@ -14,12 +14,14 @@ ColumnLayout {
     spacing: 6
 
     AbstractButton {
+        id: toggle
         objectName: "sectionToggle"
         Layout.fillWidth: true
         topPadding: 6
         bottomPadding: 6
         Accessible.role: Accessible.Button
         Accessible.name: section.title
+        Accessible.description: section.expanded ? "Раздел раскрыт" : "Раздел свёрнут"
         onClicked: section.expanded = !section.expanded
         contentItem: Row {
             spacing: 8
@@ -36,17 +38,22 @@ ColumnLayout {
                 font.weight: Font.Medium
             }
         }
-        background: null
+        background: Item {
+            FocusRing {
+                shown: toggle.visualFocus
+                radius: 4
+                anchors.margins: 0
+            }
+        }
     }
+    // The tree is built only when the section is opened: a large one takes
+    // a moment and most are never looked at.
     Loader {
         Layout.fillWidth: true
         Layout.leftMargin: 22
         active: section.expanded
         visible: active
-        sourceComponent: InventoryValueView {
-            value: section.value
-            depth: 0
-        }
+        Component.onCompleted: setSource("InventoryValueView.qml", { value: section.value, depth: 0 })
     }
     Divider { Layout.fillWidth: true }
 }

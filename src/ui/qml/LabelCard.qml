@@ -13,6 +13,18 @@ Rectangle {
 
     readonly property bool fieldsEnabled: !model.sending && model.savedURL.length === 0
 
+    // The control the keyboard should be on: the record after acceptance,
+    // the submit button once it can be used, else the first empty field.
+    function nextAction() {
+        if (card.model.sending) return null
+        if (card.model.savedURL.length > 0) return recordLink
+        if (card.model.canSubmit) return submitButton
+        for (const field of [nameField, ownerField, locationField]) {
+            if (field.text.trim().length === 0) return field
+        }
+        return nameField
+    }
+
     implicitHeight: content.implicitHeight + 40
     radius: 10
     color: Qt.rgba(1, 1, 1, 0.45)
@@ -25,9 +37,9 @@ Rectangle {
         anchors.margins: 20
         spacing: 12
 
-        Label {
+        SelectableText {
+            wrapMode: TextEdit.NoWrap
             text: "Бирка устройства"
-            color: DepotriumPalette.ink
             font.pixelSize: 16
             font.weight: Font.DemiBold
         }
@@ -40,56 +52,48 @@ Rectangle {
             enabled: card.fieldsEnabled
             opacity: enabled ? 1 : 0.6
 
-            Label { text: "Название"; color: DepotriumPalette.muted }
+            SelectableText { text: "Название"; color: DepotriumPalette.muted; wrapMode: TextEdit.NoWrap }
             TextField {
+                id: nameField
                 objectName: "device-name"
                 Accessible.name: "Название"
                 Layout.fillWidth: true
                 placeholderText: "Как называется компьютер"
+                selectByMouse: true
                 text: card.model.name
                 onTextEdited: card.model.name = text
             }
-            Label { text: "Владелец"; color: DepotriumPalette.muted }
+            SelectableText { text: "Владелец"; color: DepotriumPalette.muted; wrapMode: TextEdit.NoWrap }
             TextField {
+                id: ownerField
                 objectName: "device-owner"
                 Accessible.name: "Владелец"
                 Layout.fillWidth: true
                 placeholderText: "Кому принадлежит"
+                selectByMouse: true
                 text: card.model.owner
                 onTextEdited: card.model.owner = text
             }
-            Label { text: "Локация"; color: DepotriumPalette.muted }
+            SelectableText { text: "Локация"; color: DepotriumPalette.muted; wrapMode: TextEdit.NoWrap }
             LocationAutocomplete {
+                id: locationField
                 objectName: "device-location"
                 Layout.fillWidth: true
-                text: card.model.location
+                location: card.model.location
                 suggestions: card.model.locationSuggestions
                 onEdited: value => card.model.location = value
             }
-            Label {
+            SelectableText {
                 Layout.alignment: Qt.AlignTop
                 Layout.topMargin: 6
+                wrapMode: TextEdit.NoWrap
                 text: "Описание"
                 color: DepotriumPalette.muted
             }
-            ScrollView {
+            DescriptionEditor {
                 Layout.fillWidth: true
                 Layout.preferredHeight: 72
-                TextArea {
-                    objectName: "device-description"
-                    background: Rectangle {
-                        color: "#fffdf7"
-                        border.color: "#b9b2a0"
-                        border.width: 1
-                        radius: 2
-                    }
-                    Accessible.name: "Описание"
-                    wrapMode: TextEdit.Wrap
-                    text: card.model.descriptionText
-                    // Written back only when the user typed, so a restored
-                    // draft does not echo into the model.
-                    onTextChanged: if (activeFocus && text !== card.model.descriptionText) card.model.descriptionText = text
-                }
+                model: card.model
             }
         }
 
@@ -103,8 +107,8 @@ Rectangle {
             spacing: 12
 
             ProminentButton {
+                id: submitButton
                 objectName: "submit"
-                Accessible.name: text
                 text: card.model.sending ? "Проверяем сохранение…"
                     : card.model.savedURL.length > 0 ? "Опись принята" : "Принять на склад"
                 enabled: card.model.canSubmit
@@ -112,6 +116,7 @@ Rectangle {
             }
             Button {
                 objectName: "export"
+                Accessible.name: text
                 leftPadding: 14
                 rightPadding: 14
                 topPadding: 6
@@ -122,18 +127,18 @@ Rectangle {
             }
             BusyIndicator {
                 objectName: "sendingSpinner"
+                Accessible.name: "Проверяем сохранение"
                 visible: card.model.sending
                 running: visible
                 Layout.preferredWidth: 24
                 Layout.preferredHeight: 24
             }
-            Label {
+            LinkButton {
+                id: recordLink
                 objectName: "openRecord"
                 visible: card.model.savedURL.length > 0
-                text: "<a href=\"record\">Открыть опись на сайте</a>"
-                textFormat: Text.StyledText
-                linkColor: DepotriumPalette.rust
-                onLinkActivated: Qt.openUrlExternally(card.model.savedURL)
+                text: "Открыть опись на сайте"
+                address: card.model.savedURL
             }
             Item { Layout.fillWidth: true }
         }

@@ -42,6 +42,10 @@ ApplicationWindow {
     palette.toolTipText: DepotriumPalette.ink
 
     menuBar: MenuBar {
+        delegate: MenuBarItem {
+            id: barItem
+            Accessible.name: barItem.text
+        }
         Menu {
             title: "NVX Depotrium"
             Action {
@@ -52,7 +56,7 @@ ApplicationWindow {
             MenuSeparator {}
             Action {
                 text: "Выйти"
-                shortcut: StandardKey.Quit
+                shortcut: "Ctrl+Q"
                 onTriggered: Qt.quit()
             }
         }
@@ -73,14 +77,46 @@ ApplicationWindow {
         model: window.model
     }
 
+    // The desktop's own save dialog where the platform offers one (a portal,
+    // GTK, KDE), else Qt's.
     FileDialog {
         id: exportDialog
         objectName: "exportDialog"
         title: "Сохранить JSON"
+        acceptLabel: "Сохранить"
+        rejectLabel: "Отмена"
         fileMode: FileDialog.SaveFile
         nameFilters: ["JSON (*.json)"]
         defaultSuffix: "json"
-        onAccepted: window.model.exportTo(selectedFile.toString())
+        onAccepted: window.model.exportTo(String(selectedFile))
+    }
+
+    // Keeps the control with keyboard focus in view: Tab onto a field or a
+    // button below the fold scrolls the page to it.
+    function revealFocusedControl() {
+        const focused = window.activeFocusItem
+        const page = pageScroll.contentItem as Flickable
+        if (!focused || !page) return
+        let inside = focused
+        while (inside && inside !== page.contentItem) inside = inside.parent
+        if (!inside) return
+        const area = focused.mapToItem(page.contentItem, 0, 0, focused.width, focused.height)
+        const margin = 12
+        if (area.y < page.contentY)
+            page.contentY = Math.max(0, area.y - margin)
+        else if (area.y + area.height > page.contentY + page.height)
+            page.contentY = Math.min(page.contentHeight - page.height, area.y + area.height - page.height + margin)
+    }
+    // Once more after the layout has settled: a control that appears and
+    // takes the focus at once (the record link) has no place before that.
+    onActiveFocusItemChanged: {
+        revealFocusedControl()
+        revealAgain.restart()
+    }
+    Timer {
+        id: revealAgain
+        interval: 50
+        onTriggered: window.revealFocusedControl()
     }
 
     function exportReport() {
@@ -117,38 +153,46 @@ ApplicationWindow {
                 contentWidth: availableWidth
                 clip: true
 
-                Loader {
+                // The page of the chosen section; the others are hidden.
+                Item {
                     width: pageScroll.availableWidth
-                    sourceComponent: window.model.tab === 0 ? intakePage
-                                   : window.model.tab === 1 ? inventoryPage : resultsPage
+                    implicitHeight: window.model.tab === 0 ? intake.implicitHeight
+                                  : window.model.tab === 1 ? inventory.implicitHeight : results.implicitHeight
+
+                    IntakePage {
+                        id: intake
+                        width: parent.width
+                        visible: window.model.tab === 0
+                        model: window.model
+                        onExportRequested: window.exportReport()
+                    }
+                    InventoryPage {
+                        id: inventory
+                        width: parent.width
+                        visible: window.model.tab === 1
+                        model: window.model
+                        sections: window.sections
+                    }
+                    ResultsPage {
+                        id: results
+                        width: parent.width
+                        visible: window.model.tab !== 0 && window.model.tab !== 1
+                        model: window.model
+                    }
                 }
+            }
+
+            // Errors stay in view whatever the page and however far it is
+            // scrolled: the user sees the outcome of the button they pressed.
+            ErrorBar {
+                Layout.fillWidth: true
+                text: window.model.error
             }
 
             Footer {
                 Layout.fillWidth: true
                 model: window.model
             }
-        }
-    }
-
-    Component {
-        id: intakePage
-        IntakePage {
-            model: window.model
-            onExportRequested: window.exportReport()
-        }
-    }
-    Component {
-        id: inventoryPage
-        InventoryPage {
-            model: window.model
-            sections: window.sections
-        }
-    }
-    Component {
-        id: resultsPage
-        ResultsPage {
-            model: window.model
         }
     }
 }

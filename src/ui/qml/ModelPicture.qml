@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Depotrium
 
@@ -11,8 +10,13 @@ ColumnLayout {
 
     // The model identifier exactly as the report gives it.
     required property string model
+    // How wide the picture is drawn: at most 230. A fixed number, not the
+    // item's width, which the layout derives from the picture in turn.
+    property real pictureWidth: 230
 
-    readonly property bool hasImage: lookup.imageUrl.toString().length > 0
+    // A picture that fails to load after all (the file changed since the
+    // lookup decoded it) gives the placeholder too.
+    readonly property bool hasImage: lookup.found && modelImage.status !== Image.Error
 
     spacing: 6
 
@@ -22,9 +26,10 @@ ColumnLayout {
     }
 
     Image {
+        id: modelImage
         objectName: "modelImage"
         visible: picture.hasImage
-        Layout.preferredWidth: Math.min(230, picture.width)
+        Layout.preferredWidth: Math.min(230, picture.pictureWidth)
         Layout.preferredHeight: Layout.preferredWidth * 340 / 460
         source: lookup.imageUrl
         sourceSize.width: 460
@@ -39,8 +44,12 @@ ColumnLayout {
         Layout.preferredWidth: 110
         Layout.preferredHeight: 110
         source: ResourceFiles.url("icons/desktopcomputer-muted.png")
+        sourceSize.width: 220
+        sourceSize.height: 220
         fillMode: Image.PreserveAspectFit
         smooth: true
+        Accessible.role: Accessible.Graphic
+        Accessible.name: "Иллюстрация устройства"
     }
     CaptionText {
         Layout.fillWidth: true

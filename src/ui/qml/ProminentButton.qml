@@ -12,6 +12,8 @@ Button {
     leftPadding: 18
     rightPadding: 18
 
+    Accessible.name: text
+
     contentItem: Label {
         text: button.text
         font: button.font
@@ -27,5 +29,9 @@ Button {
         color: !button.enabled ? Qt.rgba(DepotriumPalette.muted.r, DepotriumPalette.muted.g, DepotriumPalette.muted.b, 0.55)
              : button.down ? Qt.darker(DepotriumPalette.rust, 1.2)
              : button.hovered ? Qt.lighter(DepotriumPalette.rust, 1.1) : DepotriumPalette.rust
+
+        FocusRing {
+            shown: button.visualFocus
+        }
     }
 }

@@ -1,5 +1,3 @@
-pragma ComponentBehavior: Bound
-
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -49,11 +47,10 @@ Pane {
         }
     }
 
-    Label {
+    SelectableText {
         objectName: "resultsPlaceholder"
         visible: !page.completed
         width: parent.width
-        wrapMode: Text.Wrap
         color: DepotriumPalette.muted
         text: page.model.running ? "Испытания ещё идут. Незавершённые результаты не выдаются за готовые."
                                  : "Результаты появятся после описи и теста."

@@ -17,13 +17,22 @@ AbstractButton {
     bottomPadding: 9
     leftPadding: 12
     rightPadding: 12
-    Accessible.role: Accessible.Button
+    // Announced as the tabs of a tab bar, the shown one selected.
+    Accessible.role: Accessible.PageTab
     Accessible.name: title
+    Accessible.selectable: true
+    Accessible.selected: selected
 
     background: Rectangle {
         radius: 7
         color: button.selected ? Qt.rgba(1, 1, 1, 0.13)
              : button.hovered ? Qt.rgba(1, 1, 1, 0.06) : "transparent"
+
+        FocusRing {
+            shown: button.visualFocus
+            ringColor: "#f2c230"
+            anchors.margins: 0
+        }
     }
 
     contentItem: RowLayout {

@@ -1,7 +1,6 @@
 pragma ComponentBehavior: Bound
 
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Depotrium
 
@@ -30,19 +29,19 @@ Rectangle {
             Accessible.role: Accessible.Graphic
             Accessible.name: "Логотип NVX"
         }
-        Label {
+        SelectableText {
+            wrapMode: TextEdit.NoWrap
             text: "DEPOTRIUM"
             color: "white"
             font.bold: true
             font.pixelSize: 15
             font.letterSpacing: 4
         }
-        Label {
+        SelectableText {
             Layout.fillWidth: true
             text: "Учёт вычислительной техники"
             color: Qt.rgba(1, 1, 1, 0.6)
             font.pixelSize: 11
-            wrapMode: Text.Wrap
         }
 
         Item { Layout.preferredHeight: 10 }
@@ -72,11 +71,10 @@ Rectangle {
             Layout.preferredHeight: 184
             petState: sidebar.model.petState
         }
-        Label {
+        SelectableText {
             objectName: "petCaption"
             Layout.fillWidth: true
-            horizontalAlignment: Text.AlignHCenter
-            wrapMode: Text.Wrap
+            horizontalAlignment: TextEdit.AlignHCenter
             color: Qt.rgba(1, 1, 1, 0.85)
             font.pixelSize: 12
             text: sidebar.model.measuring ? "Бурко замер, чтобы не влиять на измерения."
@@ -92,13 +90,11 @@ Rectangle {
             model: sidebar.model
         }
 
-        Label {
+        SelectableText {
             Layout.fillWidth: true
             text: "Оборудование — по местам.\nРезультаты — в одной ведомости."
             color: Qt.rgba(1, 1, 1, 0.55)
             font.pixelSize: 11
-            wrapMode: Text.Wrap
-            lineHeight: 1.15
         }
     }
 }

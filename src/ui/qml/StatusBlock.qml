@@ -14,13 +14,18 @@ ColumnLayout {
 
     spacing: 10
 
+    // The control the keyboard should be on: stop during a run, else start.
+    function nextAction() {
+        if (block.model.running) return stopButton
+        return block.hasCompletedReport ? null : startButton
+    }
+
     SelectableText {
         objectName: "stage"
         Layout.fillWidth: true
         text: block.model.stage
         font.pixelSize: 16
         font.weight: Font.Medium
-        Accessible.name: text
     }
 
     ColumnLayout {
@@ -28,8 +33,15 @@ ColumnLayout {
         visible: block.model.running
         spacing: 10
 
+    // The control the keyboard should be on: stop during a run, else start.
+    function nextAction() {
+        if (block.model.running) return stopButton
+        return block.hasCompletedReport ? null : startButton
+    }
+
         ProgressBar {
             objectName: "progress"
+            Accessible.name: "Ход описи"
             Layout.fillWidth: true
             from: 0
             to: 1
@@ -41,7 +53,9 @@ ColumnLayout {
             text: "Сбор сведений может занять до полутора минут. Во время измерений оставьте компьютер без другой нагрузки."
         }
         Button {
+            id: stopButton
             objectName: "stop"
+            Accessible.name: text
             leftPadding: 14
             rightPadding: 14
             topPadding: 6
@@ -56,14 +70,20 @@ ColumnLayout {
         visible: !block.model.running && !block.hasCompletedReport
         spacing: 10
 
-        Label {
+    // The control the keyboard should be on: stop during a run, else start.
+    function nextAction() {
+        if (block.model.running) return stopButton
+        return block.hasCompletedReport ? null : startButton
+    }
+
+        SelectableText {
             Layout.fillWidth: true
-            wrapMode: Text.Wrap
             color: DepotriumPalette.muted
             text: "Процессор, память, графика, накопители и подключённые устройства — в одной описи. Затем проверим скорость этого Mac."
         }
         CheckBox {
             objectName: "includeDisk"
+            Accessible.name: text
             text: "Проверить диск временным файлом 128 МиБ"
             checked: block.model.includeDisk
             onToggled: block.model.includeDisk = checked
@@ -73,9 +93,9 @@ ColumnLayout {
             text: "Временный файл будет удалён после теста. Пользовательские файлы не изменяются."
         }
         ProminentButton {
+            id: startButton
             objectName: "start"
             Layout.topMargin: 4
-            Accessible.name: text
             text: "Начать опись и тест"
             font.pixelSize: 15
             topPadding: 12

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Depotrium
 
@@ -18,16 +17,17 @@ Rectangle {
         anchors.rightMargin: 28
         spacing: 14
 
-        Label {
+        SelectableText {
             objectName: "pageTitle"
+            wrapMode: TextEdit.NoWrap
             text: bar.tab === 0 ? "Приёмка оборудования"
                 : bar.tab === 1 ? "Инвентарная ведомость" : "Результаты испытаний"
-            color: DepotriumPalette.ink
             font.pixelSize: 22
             font.weight: Font.DemiBold
         }
         Item { Layout.fillWidth: true }
-        Label {
+        SelectableText {
+            wrapMode: TextEdit.NoWrap
             text: "ФОРМА NVX / 01"
             color: DepotriumPalette.muted
             font.pixelSize: 12
