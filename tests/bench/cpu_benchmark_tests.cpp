@@ -100,7 +100,11 @@ TEST(CPURound, NoWorkerReadsTheClockBeforeAllHaveStarted) {
     const std::size_t before = testing::threadCount();
     std::atomic<bool> firstReading{true};
     std::atomic<std::size_t> threadsAtFirstReading{0};
+    // Readings take turns, so no worker gets past its first reading (and so
+    // none can finish and leave) while the first one counts the threads.
+    std::mutex readingLock;
     const auto clock = [&] {
+        std::lock_guard hold(readingLock);
         if (firstReading.exchange(false)) threadsAtFirstReading = testing::threadCount();
         return monotonic();
     };
