@@ -4,17 +4,10 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
-// The direct SHA-256 functions, deprecated since OpenSSL 3.0 in favour of the
-// EVP interface but kept by it: EVP's first use loads the system's OpenSSL
-// configuration and its providers, which costs a fresh inventory process more
-// than all of its own work. A SHA-256 of a few bytes needs neither.
-#define OPENSSL_SUPPRESS_DEPRECATED
-#include <openssl/sha.h>
-
 #include "core/random_id.h"
+#include "core/sha256.h"
 
 namespace nvx {
 
@@ -53,17 +46,10 @@ std::string deviceIdentifier(const std::optional<std::string>& platformUUID) {
     if (!platformUUID || platformUUID->empty()) return randomUUID(UUIDCase::lower);
 
     const std::string text = std::string(identityPrefix) + *platformUUID;
-    std::array<unsigned char, SHA256_DIGEST_LENGTH> digest{};
-    SHA256_CTX context;
-    if (SHA256_Init(&context) != 1 || SHA256_Update(&context, text.data(), text.size()) != 1 ||
-        SHA256_Final(digest.data(), &context) != 1) {
-        // The library's SHA-256 cannot fail short of a broken installation;
-        // a random identifier would silently break the device's history.
-        std::abort();
-    }
+    SHA256Digest digest = sha256(text);
     // The bit layout of a name-based (version 5) UUID with the standard variant.
-    digest[6] = static_cast<unsigned char>((digest[6] & 0x0F) | 0x50);
-    digest[8] = static_cast<unsigned char>((digest[8] & 0x3F) | 0x80);
+    digest[6] = static_cast<std::uint8_t>((digest[6] & 0x0F) | 0x50);
+    digest[8] = static_cast<std::uint8_t>((digest[8] & 0x3F) | 0x80);
     unsigned char identifier[16];
     std::copy_n(digest.begin(), 16, identifier);
     return formatUUID(identifier, UUIDCase::lower);
