@@ -48,6 +48,9 @@ int runDepotriumWindow(int argc, char** argv) {
     QGuiApplication application(count, arguments.data());
     QGuiApplication::setApplicationName(QStringLiteral("NVX Depotrium"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("NVX Depotrium"));
+    // The desktop matches the window to its menu entry (icon, name) by this
+    // name: Wayland's application id, X11's startup notification.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.nvx.Depotrium"));
     installRussianTexts();
     // A desktop-like style whose colours follow the palette the window sets.
     QQuickStyle::setStyle(QStringLiteral("Fusion"));

@@ -37,7 +37,8 @@ TEST(CommandLine, UsageNamesEveryOptionTheDefaultDepotAndTheStatuses) {
     const std::string usage = usageText();
     for (const char* option :
          {"--upload-check", "--server", "--report", "--self-test", "--no-disk", "--name", "--owner", "--location",
-          "--output", "--submit", "--check-core", "--help", "NVX_SERVER_URL", "NVX_DATA_DIR", defaultServerAddress})
+          "--output", "--submit", "--check-core", "--help", "NVX_SERVER_URL", "NVX_DATA_DIR", "NVX_CA_FILE", "NVX_RESOURCE_DIR",
+          "TMPDIR", defaultServerAddress})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     EXPECT_NE(usage.find("Коды завершения"), std::string::npos);
 }

@@ -1,5 +1,6 @@
-// Draws the application's bundled pictures into a resource folder:
-//   nvx-draw-resources <resources folder>
+// Draws the application's bundled pictures into a resource folder, and the
+// application's icon into an icon theme folder:
+//   nvx-draw-resources <resources folder> [<icon theme folder>]
 // The output is committed; rerun after changing a drawing.
 
 #include <QDir>
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 
+#include "application_icon_drawing.h"
 #include "burko_sheet.h"
 #include "device_drawings.h"
 #include "icon_drawings.h"
@@ -22,8 +24,8 @@ using namespace nvx::drawing;
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: nvx-draw-resources <resources folder>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: nvx-draw-resources <resources folder> [<icon theme folder>]\n");
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
@@ -39,6 +41,16 @@ int main(int argc, char** argv) {
     }
     for (const auto& icon : iconDrawings()) {
         written = writePng(icon.draw(), folder.filePath("icons/" + icon.file), false) && written;
+    }
+    if (argc == 3) {
+        // <theme>/<N>x<N>/apps/<application id>.png, as the hicolor theme lays them out.
+        const QDir theme(QString::fromLocal8Bit(argv[2]));
+        for (const int size : applicationIconSizes()) {
+            const QString folderName = QStringLiteral("%1x%1/apps").arg(size);
+            written = theme.mkpath(folderName) &&
+                      writePng(drawApplicationIcon(size), theme.filePath(folderName + "/org.nvx.Depotrium.png"), true) &&
+                      written;
+        }
     }
     QFile index(folder.filePath("model-images.json"));
     if (!index.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
