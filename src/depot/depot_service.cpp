@@ -26,6 +26,13 @@ void refuse(httplib::Response& response, int status, const std::string& message)
     response.set_content(nlohmann::json{{"error", message}}.dump(), jsonType);
 }
 
+// The database is out of reach for now: nothing was committed, and the same
+// request may succeed in a moment.
+void refuseForNow(httplib::Response& response) {
+    refuse(response, 503, "Склад сейчас не может связаться со своей базой; повторите запрос немного позже.");
+    response.set_header("Retry-After", "5");
+}
+
 // "application/json", with or without parameters such as a charset, in any
 // letter case.
 bool isJSONContentType(const std::string& value) {
@@ -99,13 +106,18 @@ void DepotService::install(httplib::Server& server) {
         default: refuse(response, response.status, "Склад не понял запрос."); break;
         }
     });
-    // A failing handler answers 500 and the depot goes on. The reason goes to
-    // the operator's log, not to the client.
+    // A failing handler answers 500 (503 while the database is out of reach)
+    // and the depot goes on. The reason goes to the operator's log, not to
+    // the client.
     server.set_exception_handler(
         [this](const httplib::Request& request, httplib::Response& response, std::exception_ptr error) {
             std::string detail = "неизвестная ошибка";
+            bool unavailable = false;
             try {
                 std::rethrow_exception(error);
+            } catch (const StorageUnavailable& caught) {
+                detail = caught.what();
+                unavailable = true;
             } catch (const std::exception& caught) {
                 detail = caught.what();
             } catch (...) {
@@ -113,6 +125,10 @@ void DepotService::install(httplib::Server& server) {
             if (log_)
                 log_("nvx-depot: запрос " + printable(request.method) + " " + printable(request.target) +
                      " не обработан: " + printable(detail));
+            if (unavailable) {
+                refuseForNow(response);
+                return;
+            }
             refuse(response, 500, "Склад не смог обработать запрос.");
         });
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
@@ -156,6 +172,10 @@ void DepotService::submit(const httplib::Request& request, httplib::Response& re
     StoreOutcome outcome;
     try {
         outcome = store_.store(run);
+    } catch (const StorageUnavailable& error) {
+        if (log_) log_(std::string("nvx-depot: опись ") + printable(report.id) + " не сохранена: " + error.what());
+        refuseForNow(response);
+        return;
     } catch (const StorageError& error) {
         refuse(response, 500, error.what());
         return;

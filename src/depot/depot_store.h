@@ -16,6 +16,14 @@ public:
     using PlatformError::PlatformError;
 };
 
+// The database server cannot be reached or the connection to it broke: the
+// request may succeed once it is back, so the depot answers 503, and nothing
+// of the request counts as committed.
+class StorageUnavailable : public StorageError {
+public:
+    using StorageError::StorageError;
+};
+
 // One report as received: the body bytes exactly as posted, plus the few
 // fields the listing shows, taken from the report when it was accepted.
 struct NewRun {

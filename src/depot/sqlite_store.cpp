@@ -1,6 +1,7 @@
 #include "depot/sqlite_store.h"
 
 #include <cstring>
+#include <vector>
 
 namespace nvx::depot {
 namespace {
@@ -89,11 +90,49 @@ private:
     bool finished_ = false;
 };
 
-// The layout of the file. Version 0 is the first one (one receipt key per
-// record, in `runs`); version 1 keeps every key of a record in
-// `receipt_keys`. The first key also stays in `runs`, so an older server can
-// still read a file this one wrote.
-constexpr std::int64_t schemaVersion = 1;
+// The layout, in steps; a file records the last step applied in
+// `schema_version` (PostgreSQL's tables follow the same numbers). Step 1 is
+// the first layout (one receipt key per record, in `runs`); step 2 keeps
+// every key of a record in `receipt_keys`. The first key also stays in
+// `runs`, so an older depot can still read a file this one wrote.
+struct Migration {
+    std::int64_t version;
+    std::vector<const char*> statements;
+};
+const std::vector<Migration>& migrations() {
+    static const std::vector<Migration> steps = {
+        {1,
+         {"CREATE TABLE runs ("
+          " sequence INTEGER PRIMARY KEY,"
+          " id TEXT NOT NULL UNIQUE,"
+          " key_sha256 BLOB NOT NULL,"
+          " body BLOB NOT NULL,"
+          " received_at TEXT NOT NULL,"
+          " name TEXT NOT NULL,"
+          " owner TEXT NOT NULL,"
+          " location TEXT NOT NULL,"
+          " model TEXT NOT NULL)"}},
+        {2,
+         {"CREATE TABLE receipt_keys ("
+          " id TEXT NOT NULL,"
+          " key_sha256 BLOB NOT NULL,"
+          " PRIMARY KEY (id, key_sha256)) WITHOUT ROWID",
+          "INSERT OR IGNORE INTO receipt_keys (id, key_sha256) SELECT id, key_sha256 FROM runs"}},
+    };
+    return steps;
+}
+
+// Depots from before the version table kept their layout in SQLite's
+// user_version (0: step 1, 1: step 2) and refuse a file whose user_version
+// is above 1. It stays at 1 while older depots can still use the file.
+constexpr std::int64_t olderDepotsVersion = 1;
+
+bool hasTable(sqlite3* connection, const char* name) {
+    Statement query(connection, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1",
+                    "прочитать список таблиц");
+    query.bind(1, std::string_view(name));
+    return query.step();
+}
 
 }  // namespace
 
@@ -115,34 +154,35 @@ void SqliteStore::createOrUpgradeTables() {
     // crash of this process.
     execute(writer_, "PRAGMA journal_mode=WAL", "включить журнал WAL");
     Transaction transaction(writer_);
-    Statement version(writer_, "PRAGMA user_version", "прочитать версию базы");
-    const std::int64_t found = version.step() ? version.integer(0) : 0;
-    if (found > schemaVersion) {
-        throw StorageError("База «" + file_.string() + "» записана более новой версией склада (схема " +
-                           std::to_string(found) + "); эта версия её не откроет.");
+    const auto newerFile = [this](std::int64_t version) {
+        return StorageError("База «" + file_.string() + "» записана более новой версией склада (схема " +
+                            std::to_string(version) + "); эта версия её не откроет.");
+    };
+    Statement olderVersion(writer_, "PRAGMA user_version", "прочитать версию базы");
+    const std::int64_t older = olderVersion.step() ? olderVersion.integer(0) : 0;
+    if (older > olderDepotsVersion) throw newerFile(older);
+    std::int64_t found = 0;
+    if (hasTable(writer_, "schema_version")) {
+        Statement version(writer_, "SELECT coalesce(max(version), 0) FROM schema_version", "прочитать версию базы");
+        found = version.step() ? version.integer(0) : 0;
+    } else if (hasTable(writer_, "runs")) {
+        found = older + 1;  // a file of a depot from before the version table
     }
-    execute(writer_,
-            "CREATE TABLE IF NOT EXISTS runs ("
-            " sequence INTEGER PRIMARY KEY,"
-            " id TEXT NOT NULL UNIQUE,"
-            " key_sha256 BLOB NOT NULL,"
-            " body BLOB NOT NULL,"
-            " received_at TEXT NOT NULL,"
-            " name TEXT NOT NULL,"
-            " owner TEXT NOT NULL,"
-            " location TEXT NOT NULL,"
-            " model TEXT NOT NULL)",
-            "создать таблицу описей");
-    if (found < 1) {
-        execute(writer_,
-                "CREATE TABLE IF NOT EXISTS receipt_keys ("
-                " id TEXT NOT NULL,"
-                " key_sha256 BLOB NOT NULL,"
-                " PRIMARY KEY (id, key_sha256)) WITHOUT ROWID",
-                "создать таблицу ключей получения");
-        execute(writer_, "INSERT OR IGNORE INTO receipt_keys (id, key_sha256) SELECT id, key_sha256 FROM runs",
-                "перенести ключи получения");
-        execute(writer_, "PRAGMA user_version = 1", "записать версию базы");
+    const std::int64_t latest = migrations().back().version;
+    if (found > latest) throw newerFile(found);
+    for (const Migration& migration : migrations()) {
+        if (migration.version <= found) continue;
+        for (const char* statement : migration.statements) execute(writer_, statement, "обновить таблицы базы");
+    }
+    if (found < latest || !hasTable(writer_, "schema_version")) {
+        execute(writer_, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
+                "создать таблицу версии базы");
+        execute(writer_, "DELETE FROM schema_version", "записать версию базы");
+        Statement record(writer_, "INSERT INTO schema_version (version) VALUES (?1)", "записать версию базы");
+        record.bind(1, latest);
+        record.step();
+        Statement guard(writer_, "PRAGMA user_version = 1", "записать версию базы");
+        guard.step();
     }
     transaction.commit();
 }

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+#include "depot/depot_store.h"
+#include "depot/postgres_pool.h"
+
+namespace nvx::depot {
+
+// Reports in a PostgreSQL database, for organisations that run several
+// depot processes (behind one name) on one database. Every store() is one
+// transaction committed before it returns; a record's id is unique in the
+// database, so the same report sent to two processes at once is stored once
+// and acknowledged by both. Statements are prepared once per connection and
+// take their values only as parameters.
+class PostgresStore final : public DepotStore {
+public:
+    // Connects, then creates or migrates the tables. Throws
+    // StorageUnavailable when the database cannot be reached (within the
+    // connect timeout), StorageError when its layout is newer than this
+    // depot's or cannot be brought up to date.
+    explicit PostgresStore(std::string uri, std::size_t maximumConnections = 16);
+
+    StoreOutcome store(const NewRun& run) override;
+    std::optional<StoredRun> find(std::string_view id) override;
+    std::optional<StoredRun> findWithKey(std::string_view id, const KeyDigest& key) override;
+    std::vector<RunListing> latest(std::size_t limit) override;
+
+    // "host:port/database", for the log; never the password.
+    const std::string& target() const { return pool_.target(); }
+
+private:
+    void createOrUpgradeTables();
+    // Runs `work` on a borrowed connection. A connection that broke is
+    // replaced once when it had been idle (the server may have restarted
+    // since); otherwise a broken connection is StorageUnavailable.
+    template <typename Work>
+    auto withConnection(Work work);
+
+    PostgresPool pool_;
+};
+
+}  // namespace nvx::depot
