@@ -43,13 +43,23 @@ struct PreparedStatement {
     const char* sql;
 };
 constexpr PreparedStatement statements[] = {
-    {"insert_run",
-     "INSERT INTO runs (id, body, received_at, name, owner, location, model)"
-     " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (id) DO NOTHING"},
+    // A new record and its key in one statement, committed on its own: the
+    // usual case costs one round trip. Another depot storing the same id at
+    // this moment makes the insert wait for its commit and then do nothing.
+    {"insert_new_run",
+     "WITH inserted AS ("
+     " INSERT INTO runs (id, body, received_at, name, owner, location, model)"
+     " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (id) DO NOTHING RETURNING id),"
+     " key AS (INSERT INTO receipt_keys (id, key_sha256) SELECT id, $8 FROM inserted)"
+     " SELECT count(*) FROM inserted"},
     {"run_body", "SELECT body FROM runs WHERE id = $1"},
     {"insert_key", "INSERT INTO receipt_keys (id, key_sha256) VALUES ($1, $2) ON CONFLICT DO NOTHING"},
     {"find_run", "SELECT body, received_at FROM runs WHERE id = $1"},
-    {"run_keys", "SELECT key_sha256 FROM receipt_keys WHERE id = $1"},
+    // The record with all its key digests run together (32 bytes each).
+    {"find_run_with_keys",
+     "SELECT body, received_at,"
+     " (SELECT coalesce(string_agg(key_sha256, ''::bytea), ''::bytea) FROM receipt_keys k WHERE k.id = runs.id)"
+     " FROM runs WHERE id = $1"},
     {"latest_runs", "SELECT id, received_at, name, owner, location, model FROM runs ORDER BY sequence DESC LIMIT $1"},
 };
 
@@ -83,17 +93,17 @@ public:
     Result& operator=(const Result&) = delete;
 
     int rows() const { return PQntuples(result_); }
-    // Rows the statement inserted or changed.
-    bool changedARow() const { return std::strcmp(PQcmdTuples(result_), "1") == 0; }
+    // A bigint column in binary form: 8 bytes in network order.
+    std::int64_t integer(int row, int column) const {
+        if (PQgetlength(result_, row, column) != 8) return 0;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(PQgetvalue(result_, row, column));
+        std::uint64_t value = 0;
+        for (int i = 0; i < 8; ++i) value = value << 8 | bytes[i];
+        return static_cast<std::int64_t>(value);
+    }
     // A column in binary form: text and bytea are their bytes as they are.
     std::string bytes(int row, int column) const {
         return std::string(PQgetvalue(result_, row, column), PQgetlength(result_, row, column));
-    }
-    KeyDigest digest(int row, int column) const {
-        KeyDigest digest{};
-        if (PQgetlength(result_, row, column) == static_cast<int>(digest.size()))
-            std::memcpy(digest.data(), PQgetvalue(result_, row, column), digest.size());
-        return digest;
     }
 
 private:
@@ -233,7 +243,6 @@ void PostgresStore::createOrUpgradeTables() {
 
 StoreOutcome PostgresStore::store(const NewRun& run) {
     return withConnection([&run](PostgresConnection& connection) {
-        execute(connection, "BEGIN", "начать запись");
         Parameters newRun;
         newRun.text(run.id)
             .bytes(run.body.data(), run.body.size())
@@ -241,29 +250,25 @@ StoreOutcome PostgresStore::store(const NewRun& run) {
             .text(withoutZeroBytes(run.name))
             .text(withoutZeroBytes(run.owner))
             .text(withoutZeroBytes(run.location))
-            .text(withoutZeroBytes(run.model));
-        // Another depot storing the same id at this moment makes this insert
-        // wait for its commit and then do nothing: the id is unique.
-        const bool inserted = runPrepared(connection, "insert_run", newRun, "сохранить опись").changedARow();
-        if (!inserted) {
-            Parameters id;
-            id.text(run.id);
-            const Result existing = runPrepared(connection, "run_body", id, "прочитать запись");
-            if (existing.rows() != 1) {
-                throw StorageError("Склад не нашёл в базе PostgreSQL опись «" + run.id + "», хотя её id занят.");
-            }
-            if (existing.bytes(0, 0) != run.body) {
-                execute(connection, "ROLLBACK", "отменить запись");
-                return StoreOutcome::differentBody;
-            }
+            .text(withoutZeroBytes(run.model))
+            .bytes(run.keyDigest.data(), run.keyDigest.size());
+        const Result inserted = runPrepared(connection, "insert_new_run", newRun, "сохранить опись");
+        if (inserted.integer(0, 0) == 1) return StoreOutcome::stored;
+
+        // The id is taken: the same bytes again (a retry whose first answer
+        // was lost) add their key, other bytes change nothing. Records never
+        // change once stored, so the comparison holds until the key is in.
+        Parameters id;
+        id.text(run.id);
+        const Result existing = runPrepared(connection, "run_body", id, "прочитать запись");
+        if (existing.rows() != 1) {
+            throw StorageError("Склад не нашёл в базе PostgreSQL опись «" + run.id + "», хотя её id занят.");
         }
-        // The same bytes again, maybe with a new key: a retry whose first
-        // answer was lost. Its key reads the record from now on.
+        if (existing.bytes(0, 0) != run.body) return StoreOutcome::differentBody;
         Parameters key;
         key.text(run.id).bytes(run.keyDigest.data(), run.keyDigest.size());
         runPrepared(connection, "insert_key", key, "сохранить ключ получения");
-        execute(connection, "COMMIT", "записать опись в базу");
-        return inserted ? StoreOutcome::stored : StoreOutcome::alreadyStored;
+        return StoreOutcome::alreadyStored;
     });
 }
 
@@ -278,17 +283,22 @@ std::optional<StoredRun> PostgresStore::find(std::string_view id) {
 }
 
 std::optional<StoredRun> PostgresStore::findWithKey(std::string_view id, const KeyDigest& key) {
-    const bool keyMatches = withConnection([id, &key](PostgresConnection& connection) {
+    return withConnection([id, &key](PostgresConnection& connection) -> std::optional<StoredRun> {
         Parameters parameters;
         parameters.text(id);
-        const Result keys = runPrepared(connection, "run_keys", parameters, "прочитать ключи получения");
+        const Result found = runPrepared(connection, "find_run_with_keys", parameters, "прочитать опись");
+        if (found.rows() == 0) return std::nullopt;
+        const std::string keys = found.bytes(0, 2);
         // Every key is compared, so the time taken does not say which matched.
         bool matches = false;
-        for (int row = 0; row < keys.rows(); ++row) matches = sameDigest(keys.digest(row, 0), key) || matches;
-        return matches;
+        for (std::size_t offset = 0; offset + key.size() <= keys.size(); offset += key.size()) {
+            KeyDigest stored{};
+            std::memcpy(stored.data(), keys.data() + offset, stored.size());
+            matches = sameDigest(stored, key) || matches;
+        }
+        if (!matches) return std::nullopt;
+        return StoredRun{std::string(id), found.bytes(0, 0), found.bytes(0, 1)};
     });
-    if (!keyMatches) return std::nullopt;
-    return find(id);
 }
 
 std::vector<RunListing> PostgresStore::latest(std::size_t limit) {

@@ -8,8 +8,8 @@
 namespace nvx::depot {
 
 // Reports in a PostgreSQL database, for organisations that run several
-// depot processes (behind one name) on one database. Every store() is one
-// transaction committed before it returns; a record's id is unique in the
+// depot processes (behind one name) on one database. What store() writes is
+// committed before it returns; a record's id is unique in the
 // database, so the same report sent to two processes at once is stored once
 // and acknowledged by both. Statements are prepared once per connection and
 // take their values only as parameters.

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
-#include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -16,7 +15,6 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -48,41 +46,6 @@ std::string keywordConnection(int port, const std::string& database) {
     return "host=127.0.0.1 port=" + std::to_string(port) + " user=" + superuser + " dbname=" + database +
            " connect_timeout=10";
 }
-
-class PrivatePostgresEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (!anySelectedSuiteNeedsPostgres()) return;
-        try {
-            server = std::make_unique<PrivatePostgres>();
-        } catch (const std::exception& error) {
-            failure = error.what();
-        }
-    }
-    void TearDown() override { server.reset(); }
-
-    std::unique_ptr<PrivatePostgres> server;
-    std::string failure = "the private PostgreSQL server serves only suites whose name contains \"Postgres\"";
-
-private:
-    // Started only when a test that will run needs it, so the other tests
-    // of the program (each run as a process of its own by ctest) do not
-    // wait for a cluster to be made.
-    static bool anySelectedSuiteNeedsPostgres() {
-        const ::testing::UnitTest& tests = *::testing::UnitTest::GetInstance();
-        for (int suite = 0; suite < tests.total_test_suite_count(); ++suite) {
-            const ::testing::TestSuite& found = *tests.GetTestSuite(suite);
-            if (std::string(found.name()).find("Postgres") == std::string::npos) continue;
-            for (int test = 0; test < found.total_test_count(); ++test) {
-                if (found.GetTestInfo(test)->should_run()) return true;
-            }
-        }
-        return false;
-    }
-};
-
-PrivatePostgresEnvironment* const environment =
-    static_cast<PrivatePostgresEnvironment*>(::testing::AddGlobalTestEnvironment(new PrivatePostgresEnvironment));
 
 }  // namespace
 
@@ -224,11 +187,6 @@ std::string PrivatePostgres::freshDatabase() {
     PQfinish(connection);
     if (!created) throw std::runtime_error("CREATE DATABASE failed: " + message);
     return uri(name);
-}
-
-PrivatePostgres& privatePostgres() {
-    if (!environment->server) throw std::runtime_error(environment->failure);
-    return *environment->server;
 }
 
 }  // namespace nvx::testing

@@ -52,8 +52,9 @@ private:
     bool switchUser_ = false;
 };
 
-// The test program's server. Only tests of a suite whose name contains
-// "Postgres" may ask; a server that failed to start fails them.
+// The test program's server (private_postgres_environment.cpp). Only tests
+// of a suite whose name contains "Postgres" may ask; a server that failed
+// to start fails them.
 PrivatePostgres& privatePostgres();
 
 }  // namespace nvx::testing
