@@ -9,6 +9,7 @@
 #include "depot/fleet_access.h"
 #include "depot/html_pages.h"
 #include "depot/receipt_key_digest.h"
+#include "depot/run_columns.h"
 
 namespace nvx::depot {
 namespace {
@@ -160,15 +161,10 @@ void DepotService::submit(const httplib::Request& request, httplib::Response& re
         return;
     }
 
-    NewRun run;
-    run.id = report.id;
+    NewRun run = fleetColumns(report);
     run.keyDigest = receiptKeyDigest(key);
     run.body = request.body;
     run.receivedAt = clock_();
-    run.name = report.name;
-    run.owner = report.owner;
-    run.location = report.location;
-    run.model = report.system.model;
     StoreOutcome outcome;
     try {
         outcome = store_.store(run);

@@ -1,8 +1,12 @@
 #include "depot/postgres_store.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <deque>
+#include <exception>
+
+#include "depot/run_columns.h"
 
 namespace nvx::depot {
 namespace {
@@ -10,7 +14,9 @@ namespace {
 // The layout, in steps. A database records the last step applied in
 // `schema_version`; a depot applies the later ones at start and refuses a
 // database that has steps it does not know. The numbers are those of the
-// SQLite layout, so one number means the same records on both.
+// SQLite layout, so one number means the same records on both. Texts that
+// order pages compare byte by byte (COLLATE "C"), as in SQLite, whatever
+// the database's locale.
 struct Migration {
     int version;
     const char* sql;
@@ -19,39 +25,93 @@ constexpr Migration migrations[] = {
     {1,
      "CREATE TABLE runs ("
      " sequence bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
-     " id text NOT NULL UNIQUE,"
+     " id text COLLATE \"C\" NOT NULL UNIQUE,"
      " body bytea NOT NULL,"
-     " received_at text NOT NULL,"
+     " received_at text COLLATE \"C\" NOT NULL,"
      " name text NOT NULL,"
      " owner text NOT NULL,"
      " location text NOT NULL,"
-     " model text NOT NULL)"},
+     " model text COLLATE \"C\" NOT NULL)"},
     {2,
      "CREATE TABLE receipt_keys ("
      " id text NOT NULL REFERENCES runs (id),"
      " key_sha256 bytea NOT NULL,"
      " PRIMARY KEY (id, key_sha256))"},
+    // The fleet columns taken from the report, the device's newest-record
+    // and hardware-changed marks, and the indexes of the fleet pages.
+    {3,
+     "ALTER TABLE runs"
+     " ADD COLUMN device_id text COLLATE \"C\" NOT NULL DEFAULT '',"
+     " ADD COLUMN chip text NOT NULL DEFAULT '',"
+     " ADD COLUMN memory_bytes bigint NOT NULL DEFAULT 0,"
+     " ADD COLUMN cpu_single double precision,"
+     " ADD COLUMN cpu_multi double precision,"
+     " ADD COLUMN memory_copy double precision,"
+     " ADD COLUMN gpu_compute double precision,"
+     " ADD COLUMN disk_write double precision,"
+     " ADD COLUMN disk_read double precision,"
+     " ADD COLUMN hardware text NOT NULL DEFAULT '',"
+     " ADD COLUMN search_text text NOT NULL DEFAULT '',"
+     " ADD COLUMN newest boolean NOT NULL DEFAULT false,"
+     " ADD COLUMN hardware_changed boolean NOT NULL DEFAULT false;"
+     "CREATE INDEX runs_by_time ON runs (received_at, id);"
+     "CREATE INDEX runs_by_model ON runs (model, received_at, id);"
+     "CREATE INDEX runs_by_device ON runs (device_id, received_at, id);"
+     "CREATE INDEX runs_newest_by_device ON runs (device_id) WHERE newest;"
+     "CREATE INDEX runs_newest_by_model ON runs (model) WHERE newest;"
+     "CREATE INDEX runs_hardware_changed ON runs (received_at, id) WHERE hardware_changed"},
 };
 constexpr int schemaVersion = migrations[std::size(migrations) - 1].version;
 
 // Depots starting together on a fresh database take turns at creating it.
 constexpr const char* migrationLock = "SELECT pg_advisory_xact_lock(7239017010)";
 
-// Every statement the store runs, prepared once on each connection.
+// The columns of a RunSummary, in its order; the six metric columns carry
+// the fleet metrics' ids as names.
+#define NVX_SUMMARY_COLUMNS                                                         \
+    "id, received_at, name, owner, location, model, device_id, chip, memory_bytes," \
+    " cpu_single, cpu_multi, memory_copy, gpu_compute, disk_write, disk_read"
+constexpr int summaryColumnCount = 15;
+
+// Whether the hardware of a row differs from that of the device's record
+// before it; false for a device's first record. An empty profile (a body
+// that could not be read) says nothing about hardware.
+#define NVX_HARDWARE_CHANGED                                                                              \
+    "COALESCE((SELECT before.hardware <> runs.hardware AND before.hardware <> '' AND runs.hardware <> ''" \
+    " FROM runs AS before WHERE before.device_id = runs.device_id"                                        \
+    " AND (before.received_at, before.id) < (runs.received_at, runs.id)"                                  \
+    " ORDER BY before.received_at DESC, before.id DESC LIMIT 1), false)"
+
+// Every fixed statement the store runs, prepared once on each connection.
 struct PreparedStatement {
     const char* name;
     const char* sql;
 };
 constexpr PreparedStatement statements[] = {
-    // A new record and its key in one statement, committed on its own: the
-    // usual case costs one round trip. Another depot storing the same id at
-    // this moment makes the insert wait for its commit and then do nothing.
+    // A new record and its key in one statement. Another depot storing the
+    // same id at this moment makes the insert wait for its commit and then
+    // do nothing.
     {"insert_new_run",
      "WITH inserted AS ("
-     " INSERT INTO runs (id, body, received_at, name, owner, location, model)"
-     " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (id) DO NOTHING RETURNING id),"
-     " key AS (INSERT INTO receipt_keys (id, key_sha256) SELECT id, $8 FROM inserted)"
+     " INSERT INTO runs (id, body, received_at, name, owner, location, model, device_id, chip, memory_bytes,"
+     " cpu_single, cpu_multi, memory_copy, gpu_compute, disk_write, disk_read, hardware, search_text)"
+     " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18)"
+     " ON CONFLICT (id) DO NOTHING RETURNING id),"
+     " key AS (INSERT INTO receipt_keys (id, key_sha256) SELECT id, $19 FROM inserted)"
      " SELECT count(*) FROM inserted"},
+    // Depots storing records of one device take turns at its marks.
+    {"lock_device", "SELECT pg_advisory_xact_lock(72390170, hashtext($1))"},
+    {"mark_newest",
+     "UPDATE runs SET newest = (runs.sequence = newest_run.sequence)"
+     " FROM (SELECT sequence FROM runs WHERE device_id = $1 ORDER BY received_at DESC, id DESC LIMIT 1) AS newest_run"
+     " WHERE runs.device_id = $1 AND (runs.newest OR runs.sequence = newest_run.sequence)"},
+    // The new record and the one after it (a record can arrive with an
+    // earlier time than one already stored, from another depot's clock).
+    {"mark_hardware_changes",
+     "UPDATE runs SET hardware_changed = " NVX_HARDWARE_CHANGED
+     " WHERE runs.device_id = $1 AND (runs.id = $2 OR runs.sequence = (SELECT next.sequence FROM runs AS next"
+     " WHERE next.device_id = $1 AND (next.received_at, next.id) > ($3, $2)"
+     " ORDER BY next.received_at, next.id LIMIT 1))"},
     {"run_body", "SELECT body FROM runs WHERE id = $1"},
     {"insert_key", "INSERT INTO receipt_keys (id, key_sha256) VALUES ($1, $2) ON CONFLICT DO NOTHING"},
     {"find_run", "SELECT body, received_at FROM runs WHERE id = $1"},
@@ -61,6 +121,19 @@ constexpr PreparedStatement statements[] = {
      " (SELECT coalesce(string_agg(key_sha256, ''::bytea), ''::bytea) FROM receipt_keys k WHERE k.id = runs.id)"
      " FROM runs WHERE id = $1"},
     {"latest_runs", "SELECT id, received_at, name, owner, location, model FROM runs ORDER BY sequence DESC LIMIT $1"},
+    {"device_runs", "SELECT " NVX_SUMMARY_COLUMNS ", hardware FROM runs WHERE device_id = $1 ORDER BY received_at, id"},
+    {"hardware_steps", "SELECT " NVX_SUMMARY_COLUMNS ", hardware,"
+                       " (SELECT before.hardware FROM runs AS before WHERE before.device_id = runs.device_id"
+                       " AND (before.received_at, before.id) < (runs.received_at, runs.id)"
+                       " ORDER BY before.received_at DESC, before.id DESC LIMIT 1)"
+                       " FROM runs WHERE hardware_changed ORDER BY received_at DESC, id DESC LIMIT $1"},
+    {"hardware_steps_after", "SELECT " NVX_SUMMARY_COLUMNS ", hardware,"
+                             " (SELECT before.hardware FROM runs AS before WHERE before.device_id = runs.device_id"
+                             " AND (before.received_at, before.id) < (runs.received_at, runs.id)"
+                             " ORDER BY before.received_at DESC, before.id DESC LIMIT 1)"
+                             " FROM runs WHERE hardware_changed AND (received_at, id) < ($2, $3)"
+                             " ORDER BY received_at DESC, id DESC LIMIT $1"},
+    {"latest_runs_of_devices", "SELECT " NVX_SUMMARY_COLUMNS " FROM runs WHERE newest ORDER BY device_id"},
 };
 
 // A failed call: a broken connection makes the request worth repeating
@@ -84,7 +157,7 @@ class Result {
 public:
     Result(PGconn* connection, PGresult* result, const std::string& doing) : result_(result) {
         const ExecStatusType status = result != nullptr ? PQresultStatus(result) : PGRES_FATAL_ERROR;
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
             fail(connection, result, doing);
         }
     }
@@ -101,6 +174,16 @@ public:
         for (int i = 0; i < 8; ++i) value = value << 8 | bytes[i];
         return static_cast<std::int64_t>(value);
     }
+    // A double precision column in binary form, or nullopt for NULL.
+    std::optional<double> real(int row, int column) const {
+        if (PQgetisnull(result_, row, column) || PQgetlength(result_, row, column) != 8) return std::nullopt;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(PQgetvalue(result_, row, column));
+        std::uint64_t bits = 0;
+        for (int i = 0; i < 8; ++i) bits = bits << 8 | bytes[i];
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
     // A column in binary form: text and bytea are their bytes as they are.
     std::string bytes(int row, int column) const {
         return std::string(PQgetvalue(result_, row, column), PQgetlength(result_, row, column));
@@ -111,7 +194,7 @@ private:
 };
 
 // Parameter values, all sent in binary form: text and bytea as their bytes,
-// integers as 8 bytes in network order.
+// bigint and double precision as 8 bytes in network order.
 class Parameters {
 public:
     Parameters& bytes(const void* data, std::size_t size) {
@@ -131,6 +214,18 @@ public:
         for (int i = 0; i < 8; ++i)
             encoded[i] = static_cast<char>((static_cast<std::uint64_t>(value) >> (56 - 8 * i)) & 0xFF);
         return bytes(encoded.data(), encoded.size());
+    }
+
+    Parameters& real(const std::optional<double>& value) {
+        if (!value) {
+            values_.push_back(nullptr);  // NULL
+            lengths_.push_back(0);
+            formats_.push_back(1);
+            return *this;
+        }
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &*value, sizeof bits);
+        return integer(static_cast<std::int64_t>(bits));
     }
 
     int count() const { return static_cast<int>(values_.size()); }
@@ -185,6 +280,37 @@ std::string withoutZeroBytes(std::string_view text) {
     return result;
 }
 
+RunSummary summaryAt(const Result& rows, int row) {
+    RunSummary run;
+    run.id = rows.bytes(row, 0);
+    run.receivedAt = rows.bytes(row, 1);
+    run.name = rows.bytes(row, 2);
+    run.owner = rows.bytes(row, 3);
+    run.location = rows.bytes(row, 4);
+    run.model = rows.bytes(row, 5);
+    run.deviceId = rows.bytes(row, 6);
+    run.chip = rows.bytes(row, 7);
+    run.memoryBytes = static_cast<std::uint64_t>(rows.integer(row, 8));
+    for (std::size_t index = 0; index < fleetMetricCount; ++index)
+        run.metrics[index] = rows.real(row, 9 + static_cast<int>(index));
+    return run;
+}
+
+std::string searchTextOf(const std::string& name, const std::string& owner, const std::string& location) {
+    // Folding turns line breaks into spaces, so the line breaks between the
+    // fields keep a search from matching across two of them.
+    return withoutZeroBytes(foldedForSearch(name) + "\n" + foldedForSearch(owner) + "\n" + foldedForSearch(location));
+}
+
+// Runs a statement made for this call (its text has placeholders only).
+Result runMade(PostgresConnection& connection, const std::string& sql, const Parameters& parameters,
+               const std::string& doing) {
+    return Result(connection.handle,
+                  PQexecParams(connection.handle, sql.c_str(), parameters.count(), nullptr, parameters.values(),
+                               parameters.lengths(), parameters.formats(), 1),
+                  doing);
+}
+
 }  // namespace
 
 PostgresStore::PostgresStore(std::string uri, std::size_t maximumConnections)
@@ -193,7 +319,7 @@ PostgresStore::PostgresStore(std::string uri, std::size_t maximumConnections)
 }
 
 template <typename Work>
-auto PostgresStore::withConnection(Work work) {
+auto PostgresStore::withConnection(Work work, const std::size_t* delivered) {
     for (int attempt = 0;; ++attempt) {
         PostgresPool::Lease connection = pool_.borrow();
         try {
@@ -202,7 +328,7 @@ auto PostgresStore::withConnection(Work work) {
             // Every operation may be repeated: a store() whose commit did
             // happen finds its record and answers alreadyStored.
             pool_.discardIdle();
-            if (connection.fresh() || attempt > 0) throw;
+            if (connection.fresh() || attempt > 0 || (delivered != nullptr && *delivered > 0)) throw;
         }
     }
 }
@@ -251,9 +377,35 @@ StoreOutcome PostgresStore::store(const NewRun& run) {
             .text(withoutZeroBytes(run.owner))
             .text(withoutZeroBytes(run.location))
             .text(withoutZeroBytes(run.model))
+            .text(withoutZeroBytes(run.deviceId))
+            .text(withoutZeroBytes(run.chip))
+            .integer(static_cast<std::int64_t>(run.memoryBytes));
+        for (const auto& value : run.metrics) newRun.real(value);
+        newRun.text(withoutZeroBytes(run.hardware))
+            .text(searchTextOf(run.name, run.owner, run.location))
             .bytes(run.keyDigest.data(), run.keyDigest.size());
-        const Result inserted = runPrepared(connection, "insert_new_run", newRun, "сохранить опись");
-        if (inserted.integer(0, 0) == 1) return StoreOutcome::stored;
+        // A record of a device changes its device's marks in the same
+        // transaction; one of no device is a single statement.
+        const bool ofADevice = !run.deviceId.empty();
+        if (ofADevice) {
+            execute(connection, "BEGIN", "начать запись");
+            Parameters device;
+            device.text(withoutZeroBytes(run.deviceId));
+            runPrepared(connection, "lock_device", device, "дождаться других складов с описью того же устройства");
+        }
+        const bool inserted = runPrepared(connection, "insert_new_run", newRun, "сохранить опись").integer(0, 0) == 1;
+        if (ofADevice) {
+            if (inserted) {
+                Parameters device;
+                device.text(withoutZeroBytes(run.deviceId));
+                runPrepared(connection, "mark_newest", device, "отметить последнюю опись устройства");
+                Parameters neighbours;
+                neighbours.text(withoutZeroBytes(run.deviceId)).text(run.id).text(run.receivedAt);
+                runPrepared(connection, "mark_hardware_changes", neighbours, "отметить смену оборудования");
+            }
+            execute(connection, inserted ? "COMMIT" : "ROLLBACK", "записать опись в базу");
+        }
+        if (inserted) return StoreOutcome::stored;
 
         // The id is taken: the same bytes again (a retry whose first answer
         // was lost) add their key, other bytes change nothing. Records never
@@ -313,6 +465,126 @@ std::vector<RunListing> PostgresStore::latest(std::size_t limit) {
                                rows.bytes(row, 4), rows.bytes(row, 5)});
         }
         return listing;
+    });
+}
+
+std::vector<RunSummary> PostgresStore::runsPage(const RunFilter& filter, const std::optional<RunCursor>& cursor,
+                                                PageDirection direction, std::size_t limit) {
+    // Only placeholders are appended; the values go as parameters in the same order.
+    std::string sql = "SELECT " NVX_SUMMARY_COLUMNS " FROM runs WHERE true";
+    Parameters parameters;
+    auto narrow = [&](const std::string& value, const char* condition) {
+        if (value.empty()) return;
+        parameters.text(withoutZeroBytes(value));
+        sql += std::string(" AND ") + condition + " $" + std::to_string(parameters.count());
+    };
+    narrow(filter.model, "model =");
+    narrow(filter.deviceId, "device_id =");
+    narrow(filter.receivedFrom, "received_at >=");
+    narrow(filter.receivedBefore, "received_at <");
+    if (!filter.text.empty()) {
+        parameters.text(withoutZeroBytes(foldedForSearch(filter.text)));
+        sql += " AND strpos(search_text, $" + std::to_string(parameters.count()) + ") > 0";
+    }
+    const bool newer = cursor && direction == PageDirection::newer;
+    if (cursor) {
+        parameters.text(withoutZeroBytes(cursor->receivedAt)).text(withoutZeroBytes(cursor->id));
+        sql += std::string(" AND (received_at, id) ") + (newer ? ">" : "<") + " ($" +
+               std::to_string(parameters.count() - 1) + ", $" + std::to_string(parameters.count()) + ")";
+    }
+    sql += newer ? " ORDER BY received_at, id" : " ORDER BY received_at DESC, id DESC";
+    parameters.integer(static_cast<std::int64_t>(limit));
+    sql += " LIMIT $" + std::to_string(parameters.count());
+    return withConnection([&](PostgresConnection& connection) {
+        const Result rows = runMade(connection, sql, parameters, "прочитать список описей");
+        std::vector<RunSummary> page;
+        page.reserve(static_cast<std::size_t>(rows.rows()));
+        for (int row = 0; row < rows.rows(); ++row) page.push_back(summaryAt(rows, row));
+        if (newer) std::reverse(page.begin(), page.end());
+        return page;
+    });
+}
+
+std::vector<DeviceRun> PostgresStore::deviceRuns(std::string_view deviceId) {
+    if (deviceId.empty()) return {};
+    return withConnection([deviceId](PostgresConnection& connection) {
+        Parameters parameters;
+        parameters.text(withoutZeroBytes(deviceId));
+        const Result rows = runPrepared(connection, "device_runs", parameters, "прочитать описи устройства");
+        std::vector<DeviceRun> runs;
+        for (int row = 0; row < rows.rows(); ++row)
+            runs.push_back({summaryAt(rows, row), rows.bytes(row, summaryColumnCount)});
+        return runs;
+    });
+}
+
+std::vector<HardwareStep> PostgresStore::hardwareSteps(const std::optional<RunCursor>& cursor, std::size_t limit) {
+    return withConnection([&](PostgresConnection& connection) {
+        Parameters parameters;
+        parameters.integer(static_cast<std::int64_t>(limit));
+        if (cursor) parameters.text(withoutZeroBytes(cursor->receivedAt)).text(withoutZeroBytes(cursor->id));
+        const Result rows = runPrepared(connection, cursor ? "hardware_steps_after" : "hardware_steps", parameters,
+                                        "прочитать смены оборудования");
+        std::vector<HardwareStep> steps;
+        for (int row = 0; row < rows.rows(); ++row) {
+            steps.push_back(
+                {summaryAt(rows, row), rows.bytes(row, summaryColumnCount + 1), rows.bytes(row, summaryColumnCount)});
+        }
+        return steps;
+    });
+}
+
+void PostgresStore::forEachLatestRun(const std::function<void(const RunSummary&)>& visit) {
+    std::size_t visited = 0;
+    withConnection(
+        [&](PostgresConnection& connection) {
+            prepareStatements(connection);
+            // Row by row: one statement sees one state of the database, and
+            // memory does not grow with the fleet.
+            if (PQsendQueryPrepared(connection.handle, "latest_runs_of_devices", 0, nullptr, nullptr, nullptr, 1) !=
+                    1 ||
+                PQsetSingleRowMode(connection.handle) != 1) {
+                fail(connection.handle, nullptr, "прочитать последние описи устройств");
+            }
+            std::exception_ptr stopped;
+            for (PGresult* next; (next = PQgetResult(connection.handle)) != nullptr;) {
+                if (stopped || PQresultStatus(next) == PGRES_TUPLES_OK) {
+                    PQclear(next);  // the end of the rows, or rows after a stop
+                    continue;
+                }
+                const Result row(connection.handle, next, "прочитать последние описи устройств");
+                try {
+                    visit(summaryAt(row, 0));
+                    ++visited;
+                } catch (...) {
+                    // The rest is not wanted: ask the server to stop sending
+                    // and read what was already on its way.
+                    stopped = std::current_exception();
+                    if (PGcancel* cancel = PQgetCancel(connection.handle)) {
+                        char ignored[256];
+                        PQcancel(cancel, ignored, sizeof ignored);
+                        PQfreeCancel(cancel);
+                    }
+                }
+            }
+            if (stopped) std::rethrow_exception(stopped);
+        },
+        &visited);
+}
+
+std::vector<double> PostgresStore::latestMetricValues(std::string_view model, std::size_t metricIndex) {
+    if (metricIndex >= fleetMetricCount) return {};
+    // The column name comes from our own table, never from a request.
+    const std::string column(fleetMetrics[metricIndex].id);
+    const std::string sql =
+        "SELECT " + column + " FROM runs WHERE newest AND model = $1 AND " + column + " IS NOT NULL";
+    return withConnection([&](PostgresConnection& connection) {
+        Parameters parameters;
+        parameters.text(withoutZeroBytes(model));
+        const Result rows = runMade(connection, sql, parameters, "прочитать измерения модели");
+        std::vector<double> values;
+        for (int row = 0; row < rows.rows(); ++row) values.push_back(*rows.real(row, 0));
+        return values;
     });
 }
 

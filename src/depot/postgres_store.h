@@ -25,6 +25,12 @@ public:
     std::optional<StoredRun> find(std::string_view id) override;
     std::optional<StoredRun> findWithKey(std::string_view id, const KeyDigest& key) override;
     std::vector<RunListing> latest(std::size_t limit) override;
+    std::vector<RunSummary> runsPage(const RunFilter& filter, const std::optional<RunCursor>& cursor,
+                                     PageDirection direction, std::size_t limit) override;
+    std::vector<DeviceRun> deviceRuns(std::string_view deviceId) override;
+    std::vector<HardwareStep> hardwareSteps(const std::optional<RunCursor>& cursor, std::size_t limit) override;
+    void forEachLatestRun(const std::function<void(const RunSummary&)>& visit) override;
+    std::vector<double> latestMetricValues(std::string_view model, std::size_t metricIndex) override;
 
     // "host:port/database", for the log; never the password.
     const std::string& target() const { return pool_.target(); }
@@ -33,9 +39,10 @@ private:
     void createOrUpgradeTables();
     // Runs `work` on a borrowed connection. A connection that broke is
     // replaced once when it had been idle (the server may have restarted
-    // since); otherwise a broken connection is StorageUnavailable.
+    // since) and nothing was `delivered` yet; otherwise a broken connection
+    // is StorageUnavailable.
     template <typename Work>
-    auto withConnection(Work work);
+    auto withConnection(Work work, const std::size_t* delivered = nullptr);
 
     PostgresPool pool_;
 };

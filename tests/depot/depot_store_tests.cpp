@@ -9,7 +9,7 @@
 
 #include "depot/postgres_store.h"
 #include "depot/sqlite_store.h"
-#include "support/private_postgres.h"
+#include "store_backends.h"
 #include "support/scratch_folder.h"
 
 namespace nvx::depot {
@@ -28,56 +28,12 @@ NewRun newRun(const std::string& id, const std::string& key, const std::string& 
     return run;
 }
 
-// The same storage tests run on each backend: a database of that kind,
-// opened by as many store objects as a test wants (as several depot
-// processes would).
-class SqliteDatabase {
-public:
-    std::unique_ptr<DepotStore> open() { return std::make_unique<SqliteStore>(file()); }
-    // Records a later layout than this depot knows, as a newer depot would.
-    void recordLayoutVersion(int version) {
-        sqlite3* database = nullptr;
-        ASSERT_EQ(sqlite3_open(file().c_str(), &database), SQLITE_OK);
-        const std::string sql = "UPDATE schema_version SET version = " + std::to_string(version);
-        EXPECT_EQ(sqlite3_exec(database, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(database);
-    }
-
-private:
-    std::filesystem::path file() const { return folder_.path() / "depot.sqlite"; }
-    testing::ScratchFolder folder_;
-};
-
-class PostgresDatabase {
-public:
-    std::unique_ptr<DepotStore> open() { return std::make_unique<PostgresStore>(uri_); }
-    void recordLayoutVersion(int version) {
-        PGconn* connection = PQconnectdb(uri_.c_str());
-        const std::string sql = "UPDATE schema_version SET version = " + std::to_string(version);
-        PGresult* result = PQexec(connection, sql.c_str());
-        EXPECT_EQ(PQresultStatus(result), PGRES_COMMAND_OK) << PQerrorMessage(connection);
-        PQclear(result);
-        PQfinish(connection);
-    }
-
-private:
-    std::string uri_ = testing::privatePostgres().freshDatabase();
-};
-
-struct BackendNames {
-    template <typename Database>
-    static std::string GetName(int) {
-        return std::is_same_v<Database, SqliteDatabase> ? "Sqlite" : "Postgres";
-    }
-};
-
 template <typename Database>
 class DepotStoreOn : public ::testing::Test {
 protected:
     Database database;
 };
-using Backends = ::testing::Types<SqliteDatabase, PostgresDatabase>;
-TYPED_TEST_SUITE(DepotStoreOn, Backends, BackendNames);
+TYPED_TEST_SUITE(DepotStoreOn, StoreBackends, StoreBackendNames);
 
 const std::string keyA(64, 'a');
 const std::string keyB(64, 'b');
@@ -163,7 +119,7 @@ TEST(SqliteStore, AFileOfTheFirstLayoutKeepsItsRecordsAndKeys) {
         EXPECT_EQ(store.findWithKey("old", receiptKeyDigest(keyB))->body, "{old}");
         EXPECT_EQ(store.latest(10).size(), 1u);
     }
-    EXPECT_EQ(layoutVersions(file), "2|1");
+    EXPECT_EQ(layoutVersions(file), "3|2");
 }
 
 TEST(SqliteStore, AFileOfTheDepotBeforeTheVersionTableKeepsEveryKey) {
@@ -202,7 +158,7 @@ TEST(SqliteStore, AFileOfTheDepotBeforeTheVersionTableKeepsEveryKey) {
         EXPECT_EQ(store.findWithKey("old", receiptKeyDigest(keyB))->body, "{old}");
         EXPECT_EQ(store.store(newRun("new", keyA, "{new}")), StoreOutcome::stored);
     }
-    EXPECT_EQ(layoutVersions(file), "2|1");
+    EXPECT_EQ(layoutVersions(file), "3|2");
     SqliteStore reopened(file);
     EXPECT_EQ(reopened.latest(10).size(), 2u);
 }
