@@ -285,6 +285,61 @@ TYPED_TEST(DepotStoreOn, TwoStoresOnOneDatabaseAreOneDepot) {
     EXPECT_EQ(first->latest(100).size(), 21u);
 }
 
+// Records of one device arriving through two stores at once: the device
+// keeps exactly one newest record, the latest by time, and no record is
+// lost or counted twice.
+TYPED_TEST(DepotStoreOn, RecordsOfOneDeviceRacingThroughTwoStoresKeepOneNewest) {
+    auto first = this->database.open();
+    auto second = this->database.open();
+    std::vector<std::thread> writers;
+    for (int writer = 0; writer < 6; ++writer) {
+        writers.emplace_back([&, writer] {
+            for (int i = 0; i < 20; ++i) {
+                NewRun run = newRun("w" + std::to_string(writer) + "-" + std::to_string(i), keyA, "{}");
+                run.deviceId = "device-1";
+                run.receivedAt = "2026-03-01T09:" + std::to_string(10 + i) + ":0" + std::to_string(writer) + "Z";
+                run.hardware = i % 2 == 0 ? "{\"memory\": 16}" : "{\"memory\": 8}";
+                DepotStore& through = writer % 2 == 0 ? *first : *second;
+                try {
+                    EXPECT_EQ(through.store(run), StoreOutcome::stored);
+                } catch (const StorageError& error) {
+                    ADD_FAILURE() << error.what();
+                }
+            }
+        });
+    }
+    for (auto& writer : writers) writer.join();
+    std::vector<std::string> newest;
+    first->forEachLatestRun([&](const RunSummary& run) { newest.push_back(run.id); });
+    EXPECT_EQ(newest, std::vector<std::string>{"w5-19"});  // 09:29:05
+    EXPECT_EQ(second->deviceRuns("device-1").size(), 120u);
+    // Every record's hardware differs from the one before it in time,
+    // except where both were stored in the same minute (same memory).
+    EXPECT_EQ(second->hardwareSteps(std::nullopt, 100).size(), 19u);
+}
+
+TYPED_TEST(DepotStoreOn, AnExportStoppedByItsReaderLeavesTheStoreUsable) {
+    auto opened = this->database.open();
+    for (int device = 0; device < 40; ++device) {
+        NewRun run = newRun("run-" + std::to_string(device), keyA, "{}");
+        run.deviceId = "device-" + std::to_string(100 + device);
+        ASSERT_EQ(opened->store(run), StoreOutcome::stored);
+    }
+    struct Enough {};
+    int seen = 0;
+    EXPECT_THROW(opened->forEachLatestRun([&](const RunSummary&) {
+        if (++seen == 3) throw Enough{};
+    }),
+                 Enough);
+    EXPECT_EQ(seen, 3);
+    for (int again = 0; again < 3; ++again) {
+        int all = 0;
+        opened->forEachLatestRun([&](const RunSummary&) { ++all; });
+        EXPECT_EQ(all, 40);
+        EXPECT_EQ(opened->latest(100).size(), 40u);
+    }
+}
+
 TYPED_TEST(DepotStoreOn, AZeroByteInAListedTextDoesNotCostTheReport) {
     auto opened = this->database.open();
     NewRun run = newRun("run-1", keyA, "{\"name\": \"Стенд\\u0000 7\"}");
