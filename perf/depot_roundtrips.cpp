@@ -1,17 +1,19 @@
 // Verified round trips (POST, GET, compare) of self-test-sized reports from
-// 8 concurrent clients: against two nvx-depot processes sharing one private
-// PostgreSQL server (clients split between them, as behind one name), and
-// against one depot on SQLite, in turns within the same run so that a busy
-// machine slows both alike. PostgreSQL runs with its default durability
-// (fsync, synchronous commit), as SQLite runs with synchronous=FULL.
-// Afterwards the depots are stopped with SIGTERM and every acknowledged
-// report must be in its database, byte for byte.
+// 8 concurrent clients, each report from one of 2,000 computers of a fleet: against two nvx-depot processes sharing one
+// private PostgreSQL server (clients split between them, as behind one name), and against one depot on SQLite, in turns
+// within the same run so that a busy machine slows both alike. PostgreSQL runs with its default durability (fsync,
+// synchronous commit), as SQLite runs with synchronous=FULL. Afterwards the depots are stopped with SIGTERM and every
+// acknowledged report must be in its database, byte for byte.
 //
 //   perf_depot_roundtrips [rounds]     rounds of 5 s per backend (default 2)
 
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,26 @@ void printRound(const Backend& backend, const Throughput& throughput) {
                 throughput.failures, throughput.cost.c_str());
 }
 
+// Processor seconds of a process and all its children that are alive
+// (PostgreSQL serves each connection in a child of its main process).
+double processTreeSeconds(pid_t root) {
+    double total = nvx::perf::childProcessorSeconds(root);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const auto afterName = text.rfind(')');
+        if (afterName == std::string::npos) continue;
+        std::istringstream fields(text.substr(afterName + 2));
+        std::string state;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        if (parent == root) total += nvx::perf::childProcessorSeconds(std::stoi(name));
+    }
+    return total;
+}
+
 double mean(const std::vector<double>& values) {
     double total = 0;
     for (double value : values) total += value;
@@ -85,14 +107,29 @@ int main(int argc, char** argv) {
             const nvx::RunReport report = nvx::perf::reportWithInventory(20'000);
             std::printf("8 клиентов, отчёт самопроверки %zu байт, %d тура по 5 с на каждую базу, по очереди\n",
                         report.data().size(), rounds);
+            // The device ids of a fleet; each report comes from one of them.
+            std::vector<std::string> fleet;
+            for (int device = 0; device < 2000; ++device) fleet.push_back(nvx::randomUUID());
+            std::atomic<std::size_t> nextDevice{0};
+            const auto fromTheFleet = [&](nvx::RunReport& report) {
+                report.device_id = fleet[nextDevice++ * 7919 % fleet.size()];
+            };
             for (int round = 0; round < rounds; ++round) {
                 std::printf("Тур %d:\n", round + 1);
-                const Throughput shared = nvx::perf::runClients({&first, &second}, {}, report, postgres.acknowledged);
+                const double serverBefore = processTreeSeconds(server.serverProcess());
+                const std::size_t acknowledgedBefore = postgres.acknowledged.size();
+                const Throughput shared = nvx::perf::runClients({&first, &second}, {}, report, postgres.acknowledged, 8,
+                                                                std::chrono::seconds(5), fromTheFleet);
                 postgres.perSecond.push_back(shared.perSecond);
                 postgres.failures += shared.failures;
                 postgres.cost = shared.cost;
                 printRound(postgres, shared);
-                const Throughput alone = nvx::perf::runClients({&single}, {}, report, sqlite.acknowledged);
+                std::printf("    сервер PostgreSQL: %.2f мс процессора на отправку\n",
+                            (processTreeSeconds(server.serverProcess()) - serverBefore) * 1e3 /
+                                static_cast<double>(
+                                    std::max<std::size_t>(1, postgres.acknowledged.size() - acknowledgedBefore)));
+                const Throughput alone = nvx::perf::runClients({&single}, {}, report, sqlite.acknowledged, 8,
+                                                               std::chrono::seconds(5), fromTheFleet);
                 sqlite.perSecond.push_back(alone.perSecond);
                 sqlite.failures += alone.failures;
                 sqlite.cost = alone.cost;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <sstream>
@@ -74,8 +75,9 @@ struct ProcessorUse {
 };
 
 // Verified round trips (POST, GET, compare) of `clients` concurrent clients
-// for a few seconds; client i talks to depot i modulo their number. What was
-// acknowledged is added to `acknowledged` (id, bytes sent).
+// for a few seconds; client i talks to depot i modulo their number. Each
+// report is the template with a fresh id, then passed to `vary` when given.
+// What was acknowledged is added to `acknowledged` (id, bytes sent).
 struct Throughput {
     double perSecond = 0;
     int failures = 0;
@@ -84,7 +86,8 @@ struct Throughput {
 
 inline Throughput runClients(const std::vector<const DepotChild*>& depots, const UploadOptions& options,
                              const RunReport& template_, std::vector<std::pair<std::string, std::string>>& acknowledged,
-                             int clients = 8, std::chrono::seconds duration = std::chrono::seconds(5)) {
+                             int clients = 8, std::chrono::seconds duration = std::chrono::seconds(5),
+                             const std::function<void(RunReport&)>& vary = nullptr) {
     using Clock = std::chrono::steady_clock;
     std::mutex acknowledgedLock;
     std::atomic<bool> go{false};
@@ -100,6 +103,7 @@ inline Throughput runClients(const std::vector<const DepotChild*>& depots, const
             while (Clock::now() < end) {
                 RunReport report = template_;
                 report.id = randomUUID();
+                if (vary) vary(report);
                 try {
                     DepotriumAPI::upload(report, address, options);
                     mine.emplace_back(report.id, report.data());

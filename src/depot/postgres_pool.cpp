@@ -89,6 +89,7 @@ PostgresPool::Lease PostgresPool::borrow() {
 }
 
 void PostgresPool::giveBack(std::unique_ptr<PostgresConnection> connection) {
+    if (connection && connection->unusable) connection.reset();
     if (connection && PQstatus(connection->handle) == CONNECTION_OK &&
         PQtransactionStatus(connection->handle) != PQTRANS_IDLE) {
         // A request that failed half-way left its transaction open.

@@ -20,6 +20,7 @@ struct PostgresConnection {
 
     PGconn* handle;
     bool prepared = false;  // the store's statements are prepared on it
+    bool unusable = false;  // left in a state no later request should meet: closed when given back
 };
 
 // Connections to one PostgreSQL database shared by the depot's threads: a

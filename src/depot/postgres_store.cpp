@@ -280,6 +280,75 @@ std::string withoutZeroBytes(std::string_view text) {
     return result;
 }
 
+// One step of runTogether: a prepared statement with its values, or (without
+// values) a plain statement such as BEGIN.
+struct Step {
+    const char* statement;
+    const Parameters* parameters = nullptr;
+};
+
+// Sends `steps` at once and reads their results in order (libpq's pipeline
+// mode): a transaction of several statements costs one network round trip.
+// Answers the first column of the first row of step `answering` (a bigint).
+// The first failure is thrown once every result has been read; after a
+// failure inside a transaction the rest is skipped and the transaction is
+// rolled back when the connection is given back.
+std::int64_t runTogether(PostgresConnection& connection, const std::vector<Step>& steps, std::size_t answering,
+                         const std::string& doing) {
+    prepareStatements(connection);
+    PGconn* handle = connection.handle;
+    if (PQenterPipelineMode(handle) != 1) fail(handle, nullptr, doing);
+    bool complete = false;
+    struct Leave {
+        PostgresConnection& connection;
+        const bool& complete;
+        ~Leave() {
+            // Results still pending (a broken connection) leave it in
+            // pipeline mode: nobody may use it after this.
+            if (!complete || PQexitPipelineMode(connection.handle) != 1) connection.unusable = true;
+        }
+    } leave{connection, complete};
+    for (const Step& step : steps) {
+        const Parameters* values = step.parameters;
+        const int sent = values == nullptr
+                             ? PQsendQueryParams(handle, step.statement, 0, nullptr, nullptr, nullptr, nullptr, 1)
+                             : PQsendQueryPrepared(handle, step.statement, values->count(), values->values(),
+                                                   values->lengths(), values->formats(), 1);
+        if (sent != 1) fail(handle, nullptr, doing);
+    }
+    if (PQpipelineSync(handle) != 1) fail(handle, nullptr, doing);
+    std::int64_t answer = 0;
+    PGresult* firstFailure = nullptr;
+    for (std::size_t index = 0; index < steps.size(); ++index) {
+        PGresult* result = PQgetResult(handle);
+        if (result == nullptr) break;  // the connection broke
+        const ExecStatusType status = PQresultStatus(result);
+        if (status == PGRES_TUPLES_OK && index == answering && PQntuples(result) == 1 &&
+            PQgetlength(result, 0, 0) == 8) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(PQgetvalue(result, 0, 0));
+            std::uint64_t value = 0;
+            for (int i = 0; i < 8; ++i) value = value << 8 | bytes[i];
+            answer = static_cast<std::int64_t>(value);
+        }
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && firstFailure == nullptr) {
+            firstFailure = result;
+        } else {
+            PQclear(result);
+        }
+        PGresult* end = PQgetResult(handle);  // null ends each statement's results
+        if (end != nullptr) {
+            PQclear(end);
+            break;
+        }
+    }
+    PGresult* sync = PQgetResult(handle);
+    complete = sync != nullptr && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
+    PQclear(sync);
+    if (!complete && PQstatus(handle) == CONNECTION_OK) connection.unusable = true;
+    if (firstFailure != nullptr || !complete) fail(handle, firstFailure, doing);
+    return answer;
+}
+
 RunSummary summaryAt(const Result& rows, int row) {
     RunSummary run;
     run.id = rows.bytes(row, 0);
@@ -384,26 +453,26 @@ StoreOutcome PostgresStore::store(const NewRun& run) {
         newRun.text(withoutZeroBytes(run.hardware))
             .text(searchTextOf(run.name, run.owner, run.location))
             .bytes(run.keyDigest.data(), run.keyDigest.size());
-        // A record of a device changes its device's marks in the same
-        // transaction; one of no device is a single statement.
-        const bool ofADevice = !run.deviceId.empty();
-        if (ofADevice) {
-            execute(connection, "BEGIN", "начать запись");
+        bool inserted = false;
+        if (run.deviceId.empty()) {
+            inserted = runPrepared(connection, "insert_new_run", newRun, "сохранить опись").integer(0, 0) == 1;
+        } else {
+            // A record of a device changes its device's marks in the same
+            // transaction, all sent at once. Depots storing records of one
+            // device take turns at the lock. The marks are recomputed from
+            // the records, so they are right even when the id was taken.
             Parameters device;
             device.text(withoutZeroBytes(run.deviceId));
-            runPrepared(connection, "lock_device", device, "дождаться других складов с описью того же устройства");
-        }
-        const bool inserted = runPrepared(connection, "insert_new_run", newRun, "сохранить опись").integer(0, 0) == 1;
-        if (ofADevice) {
-            if (inserted) {
-                Parameters device;
-                device.text(withoutZeroBytes(run.deviceId));
-                runPrepared(connection, "mark_newest", device, "отметить последнюю опись устройства");
-                Parameters neighbours;
-                neighbours.text(withoutZeroBytes(run.deviceId)).text(run.id).text(run.receivedAt);
-                runPrepared(connection, "mark_hardware_changes", neighbours, "отметить смену оборудования");
-            }
-            execute(connection, inserted ? "COMMIT" : "ROLLBACK", "записать опись в базу");
+            Parameters neighbours;
+            neighbours.text(withoutZeroBytes(run.deviceId)).text(run.id).text(run.receivedAt);
+            inserted = runTogether(connection,
+                                   {{"BEGIN"},
+                                    {"lock_device", &device},
+                                    {"insert_new_run", &newRun},
+                                    {"mark_newest", &device},
+                                    {"mark_hardware_changes", &neighbours},
+                                    {"COMMIT"}},
+                                   2, "сохранить опись") == 1;
         }
         if (inserted) return StoreOutcome::stored;
 

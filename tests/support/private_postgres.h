@@ -30,6 +30,8 @@ public:
     // The URI of a database on this server.
     std::string uri(const std::string& database) const;
     int port() const { return port_; }
+    // The server's main process (its connections are its children).
+    pid_t serverProcess() const { return server_; }
 
     // Stops the server (fast shutdown: connections are cut) and starts it
     // again on the same port with the same data, for tests of lost
