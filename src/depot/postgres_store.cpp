@@ -31,7 +31,10 @@ constexpr Migration migrations[] = {
      " name text NOT NULL,"
      " owner text NOT NULL,"
      " location text NOT NULL,"
-     " model text COLLATE \"C\" NOT NULL)"},
+     " model text COLLATE \"C\" NOT NULL);"
+     // Bodies are stored as they are: compressing each report costs more
+     // processor time per submission than the depot spends on it otherwise.
+     "ALTER TABLE runs ALTER COLUMN body SET STORAGE EXTERNAL"},
     {2,
      "CREATE TABLE receipt_keys ("
      " id text NOT NULL REFERENCES runs (id),"
@@ -91,27 +94,40 @@ constexpr PreparedStatement statements[] = {
     // A new record and its key in one statement. Another depot storing the
     // same id at this moment makes the insert wait for its commit and then
     // do nothing.
+    // The record carries its marks from the start: it is its device's
+    // newest unless a later record exists, and its hardware changed when it
+    // differs from the device's record just before it.
     {"insert_new_run",
      "WITH inserted AS ("
      " INSERT INTO runs (id, body, received_at, name, owner, location, model, device_id, chip, memory_bytes,"
-     " cpu_single, cpu_multi, memory_copy, gpu_compute, disk_write, disk_read, hardware, search_text)"
-     " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18)"
+     " cpu_single, cpu_multi, memory_copy, gpu_compute, disk_write, disk_read, hardware, search_text,"
+     " newest, hardware_changed)"
+     " SELECT $1::text, $2::bytea, $3::text, $4::text, $5::text, $6::text, $7::text, $8::text, $9::text,"
+     " $10::bigint, $11::float8, $12::float8, $13::float8, $14::float8, $15::float8, $16::float8, $17::text,"
+     " $18::text,"
+     " $8 <> '' AND NOT EXISTS (SELECT 1 FROM runs AS later WHERE later.device_id = $8"
+     " AND (later.received_at, later.id) > ($3, $1)),"
+     " $8 <> '' AND COALESCE((SELECT before.hardware <> $17 AND before.hardware <> '' AND $17 <> ''"
+     " FROM runs AS before WHERE before.device_id = $8 AND (before.received_at, before.id) < ($3, $1)"
+     " ORDER BY before.received_at DESC, before.id DESC LIMIT 1), false)"
      " ON CONFLICT (id) DO NOTHING RETURNING id),"
-     " key AS (INSERT INTO receipt_keys (id, key_sha256) SELECT id, $19 FROM inserted)"
+     " key AS (INSERT INTO receipt_keys (id, key_sha256) SELECT id, $19::bytea FROM inserted)"
      " SELECT count(*) FROM inserted"},
     // Depots storing records of one device take turns at its marks.
     {"lock_device", "SELECT pg_advisory_xact_lock(72390170, hashtext($1))"},
-    {"mark_newest",
-     "UPDATE runs SET newest = (runs.sequence = newest_run.sequence)"
-     " FROM (SELECT sequence FROM runs WHERE device_id = $1 ORDER BY received_at DESC, id DESC LIMIT 1) AS newest_run"
-     " WHERE runs.device_id = $1 AND (runs.newest OR runs.sequence = newest_run.sequence)"},
-    // The new record and the one after it (a record can arrive with an
-    // earlier time than one already stored, from another depot's clock).
-    {"mark_hardware_changes",
+    // A new newest record ($2 at $3) takes the mark from the one before it.
+    {"pass_newest_mark",
+     "UPDATE runs SET newest = false WHERE device_id = $1 AND newest AND (received_at, id) < ($3, $2)"
+     " AND EXISTS (SELECT 1 FROM runs AS newer WHERE newer.id = $2 AND newer.device_id = $1"
+     " AND newer.received_at = $3 AND newer.newest)"},
+    // A record that arrived with an earlier time than one already stored
+    // (another depot's clock) now stands before that one: it is compared
+    // with the new record instead.
+    {"mark_next_hardware_change",
      "UPDATE runs SET hardware_changed = " NVX_HARDWARE_CHANGED
-     " WHERE runs.device_id = $1 AND (runs.id = $2 OR runs.sequence = (SELECT next.sequence FROM runs AS next"
+     " WHERE runs.sequence = (SELECT next.sequence FROM runs AS next"
      " WHERE next.device_id = $1 AND (next.received_at, next.id) > ($3, $2)"
-     " ORDER BY next.received_at, next.id LIMIT 1))"},
+     " ORDER BY next.received_at, next.id LIMIT 1)"},
     {"run_body", "SELECT body FROM runs WHERE id = $1"},
     {"insert_key", "INSERT INTO receipt_keys (id, key_sha256) VALUES ($1, $2) ON CONFLICT DO NOTHING"},
     {"find_run", "SELECT body, received_at FROM runs WHERE id = $1"},
@@ -459,8 +475,8 @@ StoreOutcome PostgresStore::store(const NewRun& run) {
         } else {
             // A record of a device changes its device's marks in the same
             // transaction, all sent at once. Depots storing records of one
-            // device take turns at the lock. The marks are recomputed from
-            // the records, so they are right even when the id was taken.
+            // device take turns at the lock. When the id was taken nothing
+            // was inserted and the marks stay as they are.
             Parameters device;
             device.text(withoutZeroBytes(run.deviceId));
             Parameters neighbours;
@@ -469,8 +485,8 @@ StoreOutcome PostgresStore::store(const NewRun& run) {
                                    {{"BEGIN"},
                                     {"lock_device", &device},
                                     {"insert_new_run", &newRun},
-                                    {"mark_newest", &device},
-                                    {"mark_hardware_changes", &neighbours},
+                                    {"pass_newest_mark", &neighbours},
+                                    {"mark_next_hardware_change", &neighbours},
                                     {"COMMIT"}},
                                    2, "сохранить опись") == 1;
         }
@@ -629,6 +645,9 @@ void PostgresStore::forEachLatestRun(const std::function<void(const RunSummary&)
                     // The rest is not wanted: ask the server to stop sending
                     // and read what was already on its way.
                     stopped = std::current_exception();
+                    // A cancel that reaches the server late could stop a
+                    // later request on this connection: it is not reused.
+                    connection.unusable = true;
                     if (PGcancel* cancel = PQgetCancel(connection.handle)) {
                         char ignored[256];
                         PQcancel(cancel, ignored, sizeof ignored);

@@ -54,18 +54,6 @@ PrivatePostgres::PrivatePostgres()
     std::filesystem::create_directories(folder_);
     try {
         std::filesystem::permissions(folder_, std::filesystem::perms::owner_all);
-        std::vector<std::string> initdb = {(binaries / "initdb").string(),
-                                           "--pgdata",
-                                           (folder_ / "data").string(),
-                                           "--username",
-                                           superuser,
-                                           "--auth",
-                                           "trust",
-                                           "--encoding",
-                                           "UTF8",
-                                           "--locale",
-                                           "C.UTF-8",
-                                           "--no-sync"};
         if (::geteuid() == 0) {
             // The server refuses to run as root: the folder and the server
             // belong to the postgres system user.
@@ -75,10 +63,18 @@ PrivatePostgres::PrivatePostgres()
             group_ = postgres->pw_gid;
             switchUser_ = true;
             if (::chown(folder_.c_str(), user_, group_) != 0) throw std::runtime_error("chown of the server folder");
-            initdb.insert(initdb.begin(), {"/usr/sbin/runuser", "-u", "postgres", "--"});
         }
-        const ProcessResult made = runProcess(initdb);
-        if (made.status != 0) throw std::runtime_error("initdb failed: " + made.out + made.err);
+#ifdef NVX_TEST_POSTGRES_TEMPLATE
+        // initdb takes seconds and makes the same cluster every time: it
+        // runs once per build tree, and each server starts from a copy.
+        const std::filesystem::path cluster = NVX_TEST_POSTGRES_TEMPLATE;
+        if (!std::filesystem::exists(cluster / "data" / "PG_VERSION")) makeTemplate(cluster);
+        const ProcessResult copied =
+            runProcess({"/bin/cp", "-a", (cluster / "data").string(), (folder_ / "data").string()});
+        if (copied.status != 0) throw std::runtime_error("copying the cluster template failed: " + copied.err);
+#else
+        initializeCluster(folder_);
+#endif
         // A port taken by someone else between the probe and the server's
         // bind costs one more try with another port.
         bool started = false;
@@ -93,6 +89,44 @@ PrivatePostgres::PrivatePostgres()
         std::filesystem::remove_all(folder_, ignored);
         throw;
     }
+}
+
+void PrivatePostgres::initializeCluster(const std::filesystem::path& folder) const {
+    std::vector<std::string> initdb = {(binaries / "initdb").string(),
+                                       "--pgdata",
+                                       (folder / "data").string(),
+                                       "--username",
+                                       superuser,
+                                       "--auth",
+                                       "trust",
+                                       "--encoding",
+                                       "UTF8",
+                                       "--locale",
+                                       "C.UTF-8",
+                                       "--no-sync"};
+    if (switchUser_) initdb.insert(initdb.begin(), {"/usr/sbin/runuser", "-u", "postgres", "--"});
+    const ProcessResult made = runProcess(initdb);
+    if (made.status != 0) throw std::runtime_error("initdb failed: " + made.out + made.err);
+}
+
+void PrivatePostgres::makeTemplate(const std::filesystem::path& cluster) const {
+    // Made aside and renamed into place: of two programs making it at once
+    // (ctest -j), one rename wins and the other's copy is dropped.
+    const std::filesystem::path making = cluster.string() + ".making-" + randomUUID();
+    std::filesystem::create_directories(making);
+    try {
+        if (switchUser_ && ::chown(making.c_str(), user_, group_) != 0)
+            throw std::runtime_error("chown of the template folder");
+        initializeCluster(making);
+        std::error_code taken;
+        std::filesystem::rename(making, cluster, taken);
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove_all(making, ignored);
+        throw;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(making, ignored);  // there when the other program's rename won
 }
 
 PrivatePostgres::~PrivatePostgres() {

@@ -44,6 +44,10 @@ private:
     // false when it ended first because the port was taken meanwhile.
     bool startOnPort();
     std::string serverLog() const;
+    // initdb into `folder`/data.
+    void initializeCluster(const std::filesystem::path& folder) const;
+    // The cluster every server of this build tree starts from.
+    void makeTemplate(const std::filesystem::path& cluster) const;
 
     std::filesystem::path folder_;
     int port_ = 0;
