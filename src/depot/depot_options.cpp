@@ -20,8 +20,7 @@ int parsedPort(const std::string& text, const std::string& listen) {
 void parseListen(const std::string& listen, DepotOptions& options) {
     const auto colon = listen.rfind(':');
     if (colon == std::string::npos || colon == 0) {
-        throw UsageError("Неверный адрес для --listen: «" + listen +
-                         "». Нужен вид АДРЕС:ПОРТ, например 127.0.0.1:8916.");
+        throw UsageError("Неверный адрес для --listen: «" + listen + "». Нужен вид АДРЕС:ПОРТ, например 127.0.0.1:8916.");
     }
     std::string host = listen.substr(0, colon);
     if (host.front() == '[') {

@@ -105,13 +105,16 @@ void DepotService::install(httplib::Server& server) {
     // keeps the library's limit in step.
     server.set_payload_max_length(maximumReportBytes);
 
-    server.Post("/api/runs",
-                [this](const httplib::Request& request, httplib::Response& response) { submit(request, response); });
-    server.Get("/api/runs/(.+)",
-               [this](const httplib::Request& request, httplib::Response& response) { readBack(request, response); });
+    server.Post("/api/runs", [this](const httplib::Request& request, httplib::Response& response) {
+        submit(request, response);
+    });
+    server.Get("/api/runs/(.+)", [this](const httplib::Request& request, httplib::Response& response) {
+        readBack(request, response);
+    });
     server.Get("/", [this](const httplib::Request& request, httplib::Response& response) { page(request, response); });
-    server.Get("/devices/(.+)",
-               [this](const httplib::Request& request, httplib::Response& response) { devicePage(request, response); });
+    server.Get("/devices/(.+)", [this](const httplib::Request& request, httplib::Response& response) {
+        devicePage(request, response);
+    });
     server.Get("/changes", [this](const httplib::Request& request, httplib::Response& response) {
         changesPage(request, response);
     });
@@ -127,18 +130,12 @@ void DepotService::install(httplib::Server& server) {
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (!response.body.empty()) return;
         switch (response.status) {
-            case 404:
-                refuse(response, 404, "Такого адреса на складе нет.");
-                break;
-            case 413:
-                refuse(response, 413, "Опись больше 32 МиБ; склад такие не принимает.");
-                break;
-            case 500:
-                refuse(response, 500, "Склад не смог обработать запрос.");
-                break;
-            default:
-                refuse(response, response.status, "Склад не понял запрос.");
-                break;
+        case 404: refuse(response, 404, "Такого адреса на складе нет."); break;
+        case 413: refuse(response, 413, "Опись больше 32 МиБ; склад такие не принимает."); break;
+        case 500:
+            refuse(response, 500, "Склад не смог обработать запрос.");
+            break;
+        default: refuse(response, response.status, "Склад не понял запрос."); break;
         }
     });
     // A failing handler answers 500 and the depot goes on. The reason goes to
@@ -157,8 +154,9 @@ void DepotService::install(httplib::Server& server) {
                      " не обработан: " + printable(detail));
             refuse(response, 500, "Склад не смог обработать запрос.");
         });
-    server.set_logger(
-        [this](const httplib::Request& request, const httplib::Response& response) { logRequest(request, response); });
+    server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
+        logRequest(request, response);
+    });
 }
 
 void DepotService::submit(const httplib::Request& request, httplib::Response& response) {
@@ -197,13 +195,13 @@ void DepotService::submit(const httplib::Request& request, httplib::Response& re
         return;
     }
     switch (outcome) {
-        case StoreOutcome::stored:
-        case StoreOutcome::alreadyStored:
-            response.set_content(nlohmann::json{{"id", report.id}}.dump(), jsonType);
-            return;
-        case StoreOutcome::differentBody:
-            refuse(response, 409, "Опись с этим идентификатором уже принята с другим содержимым.");
-            return;
+    case StoreOutcome::stored:
+    case StoreOutcome::alreadyStored:
+        response.set_content(nlohmann::json{{"id", report.id}}.dump(), jsonType);
+        return;
+    case StoreOutcome::differentBody:
+        refuse(response, 409, "Опись с этим идентификатором уже принята с другим содержимым.");
+        return;
     }
 }
 

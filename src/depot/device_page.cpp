@@ -83,7 +83,7 @@ std::string runsSection(const std::vector<DeviceRun>& runs) {
             "<th>" + escapedHTML(metric.title) + ", <span class=\"muted\">" + escapedHTML(metric.unit) + "</span></th>";
     html += "</tr>\n";
     for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
-        html += "<tr class=\"run\"><td><a href=\"" + escapedHTML(recordLink(run->run.id)) + "\">" +
+        html += "<tr class=\"run\"><td class=\"t\"><a href=\"" + escapedHTML(recordLink(run->run.id)) + "\">" +
                 escapedHTML(momentText(run->run.receivedAt)) + "</a></td><td>" + orDash(run->run.name) + "</td><td>" +
                 orDash(run->run.chip) + "</td><td class=\"n\">" + escapedHTML(memorySize(run->run.memoryBytes)) +
                 "</td>";
@@ -99,7 +99,7 @@ std::string runsSection(const std::vector<DeviceRun>& runs) {
 std::string devicePage(std::string_view deviceId, const std::vector<DeviceRun>& runs) {
     const RunSummary& newest = runs.back().run;
     const std::string title = "Компьютер: " + (newest.name.empty() ? std::string(deviceId) : newest.name);
-    std::string html = pageStart(title);
+    std::string html = pageStart(title, true);
     html += navigation;
     html += "<h1>" + escapedHTML(title) + "</h1>\n";
     html += summarySection(deviceId, runs);

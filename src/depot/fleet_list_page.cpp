@@ -32,7 +32,7 @@ std::string orDash(const std::string& text) {
 
 std::string fleetListPage(const ListRequest& request, const std::vector<RunSummary>& runs, bool hasNewer,
                           bool hasOlder) {
-    std::string html = pageStart("Склад NVX Depotrium");
+    std::string html = pageStart("Склад NVX Depotrium", true);
     html +=
         "<h1>Склад NVX Depotrium</h1>\n<nav><a href=\"/\">Описи</a><a href=\"/changes\">Смены оборудования</a>"
         "<a href=\"/export.csv\">Выгрузка CSV</a><a href=\"/export.json\">Выгрузка JSON</a></nav>\n";
@@ -56,7 +56,7 @@ std::string fleetListPage(const ListRequest& request, const std::vector<RunSumma
             "<th>" + escapedHTML(metric.title) + ", <span class=\"muted\">" + escapedHTML(metric.unit) + "</span></th>";
     html += "</tr>\n";
     for (const RunSummary& run : runs) {
-        html += "<tr class=\"run\" data-id=\"" + escapedHTML(run.id) + "\"><td>" +
+        html += "<tr class=\"run\" data-id=\"" + escapedHTML(run.id) + "\"><td class=\"t\">" +
                 escapedHTML(momentText(run.receivedAt)) + "</td><td><a href=\"" + escapedHTML(recordLink(run.id)) +
                 "\">" + escapedHTML(run.name.empty() ? run.id : run.name) + "</a>";
         if (!run.deviceId.empty())

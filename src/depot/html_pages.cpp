@@ -13,7 +13,7 @@ constexpr const char* noData = "Нет данных";
 
 }  // namespace
 
-std::string pageStart(std::string_view title) {
+std::string pageStart(std::string_view title, bool wide) {
     return "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
            escapedHTML(title) +
@@ -36,7 +36,9 @@ std::string pageStart(std::string_view title) {
            "ul.changes{margin:.2em 0;padding-left:1.2em}\n"
            "@media print{nav,form.filters,.pager{display:none}body{max-width:none;margin:0;background:#fff}"
            "a{color:inherit;text-decoration:none}}\n"
-           "</style>\n</head>\n<body>\n";
+           "body.wide{max-width:98em}td.t{white-space:nowrap}\n"
+           "</style>\n</head>\n" +
+           (wide ? "<body class=\"wide\">\n" : "<body>\n");
 }
 
 const char* const pageEnd = "</body>\n</html>\n";
@@ -153,8 +155,8 @@ std::string systemSection(const SystemSummary& system) {
     }
     html += row("Чип", orNoData(system.chip));
     html += row("Память", escapedHTML(memorySize(system.memory_bytes)));
-    html += row("Ядра", std::to_string(system.physical_cores) + " физических, " + std::to_string(system.logical_cores) +
-                            " логических");
+    html += row("Ядра", std::to_string(system.physical_cores) + " физических, " +
+                            std::to_string(system.logical_cores) + " логических");
     html += row("Система", orNoData(system.os));
     html += row("Архитектура", orNoData(system.architecture));
     html += row("Графика", orNoData(joined(system.gpu)));
@@ -172,7 +174,8 @@ std::string disksSection(const std::optional<std::vector<DiskSummary>>& disks) {
         html += "<tr><td>" + orNoData(disk.name) + " <span class=\"muted\">" + escapedHTML(disk.id) +
                 "</span></td><td class=\"n\">" + escapedHTML(diskSize(disk.bytes)) + "</td><td>" +
                 orNoData(disk.connection) + "</td><td>" + escapedHTML(yesNo(disk.internal)) + "</td><td>" +
-                escapedHTML(yesNo(disk.solid_state)) + "</td><td>" + escapedHTML(joined(disk.volumes)) + "</td></tr>\n";
+                escapedHTML(yesNo(disk.solid_state)) + "</td><td>" + escapedHTML(joined(disk.volumes)) +
+                "</td></tr>\n";
     }
     return html + "</table>\n";
 }
@@ -217,23 +220,12 @@ std::string escapedHTML(std::string_view text) {
     result.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&':
-                result += "&amp;";
-                break;
-            case '<':
-                result += "&lt;";
-                break;
-            case '>':
-                result += "&gt;";
-                break;
-            case '"':
-                result += "&quot;";
-                break;
-            case '\'':
-                result += "&#39;";
-                break;
-            default:
-                result.push_back(c);
+        case '&': result += "&amp;"; break;
+        case '<': result += "&lt;"; break;
+        case '>': result += "&gt;"; break;
+        case '"': result += "&quot;"; break;
+        case '\'': result += "&#39;"; break;
+        default: result.push_back(c);
         }
     }
     return result;

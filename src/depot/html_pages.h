@@ -13,8 +13,9 @@ namespace nvx::depot {
 std::string escapedHTML(std::string_view text);
 
 // The start of every page up to and including <body> (title, styles that
-// the pages read fine without), and its end.
-std::string pageStart(std::string_view title);
+// the pages read fine without), and its end. A wide page (the fleet's long
+// tables) may use more of a large screen.
+std::string pageStart(std::string_view title, bool wide = false);
 extern const char* const pageEnd;
 
 // Text as one value of a URL query: unreserved characters stay, every other

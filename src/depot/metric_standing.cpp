@@ -48,7 +48,8 @@ std::string standingsSection(std::string_view model, const std::vector<MetricSta
                 std::to_string(place.equal) + ", выше — " + std::to_string(place.above) + ").</p>\n";
         html += distributionSVG(standing.modelValues, standing.value, metric.unit,
                                 "Распределение: " + std::string(metric.title) + ", отмечена эта опись") +
-                "\n";
+                "\n<p class=\"muted\">Столбцы — сколько компьютеров модели в каждом интервале, красная линия — эта "
+                "опись.</p>\n";
     }
     return html;
 }

@@ -415,6 +415,33 @@ StoreOutcome SqliteStore::store(const NewRun& run) {
     return mine.outcome;
 }
 
+std::vector<StoreOutcome> SqliteStore::storeAll(const std::vector<NewRun>& runs) {
+    std::vector<PendingWrite> writes(runs.size());
+    std::vector<PendingWrite*> batch;
+    for (std::size_t index = 0; index < runs.size(); ++index) {
+        writes[index].run = &runs[index];
+        batch.push_back(&writes[index]);
+    }
+    {
+        // Takes the writer's turn like a batch of store() calls would.
+        std::unique_lock lock(queueLock_);
+        batchWritten_.wait(lock, [this] { return !writing_; });
+        writing_ = true;
+    }
+    writeBatch(batch);
+    {
+        std::lock_guard lock(queueLock_);
+        writing_ = false;
+    }
+    batchWritten_.notify_all();
+    std::vector<StoreOutcome> outcomes;
+    for (const PendingWrite& write : writes) {
+        if (write.error) std::rethrow_exception(write.error);
+        outcomes.push_back(write.outcome);
+    }
+    return outcomes;
+}
+
 void SqliteStore::writeBatch(const std::vector<PendingWrite*>& batch) noexcept {
     try {
         Transaction transaction(writer_);

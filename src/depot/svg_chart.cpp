@@ -120,13 +120,17 @@ std::string timeChartSVG(const std::vector<TimedValue>& points, std::string_view
     double lastLabelEnd = -1e9;
     for (std::size_t index : labelled) {
         const double x = xOf(points[index]);
+        // The outer dates lean inwards so that they stay inside the chart.
+        const char* anchor = labelled.size() == 1         ? "middle"
+                             : index == 0                 ? "start"
+                             : index + 1 == points.size() ? "end"
+                                                          : "middle";
         if (x - 45 < lastLabelEnd) continue;
         lastLabelEnd = x + 45;
         svg += "<line x1=\"" + coordinate(x) + "\" y1=\"" + coordinate(chartHeight - bottomMargin) + "\" x2=\"" +
                coordinate(x) + "\" y2=\"" + coordinate(chartHeight - bottomMargin + 5) + "\" stroke=\"#333\"/>";
-        svg += "<text x=\"" + coordinate(x) + "\" y=\"" + coordinate(labelY) +
-               "\" text-anchor=\"middle\" font-size=\"11\" fill=\"#555\">" + escapedHTML(points[index].dateText) +
-               "</text>";
+        svg += "<text x=\"" + coordinate(x) + "\" y=\"" + coordinate(labelY) + "\" text-anchor=\"" + anchor +
+               "\" font-size=\"11\" fill=\"#555\">" + escapedHTML(points[index].dateText) + "</text>";
     }
 
     std::string line;
