@@ -268,7 +268,7 @@ void DepotService::listPage(const httplib::Request& request, httplib::Response& 
             runs.clear();
         }
     }
-    if (runs.empty() && !(list.cursor && list.direction == PageDirection::newer && hasNewer)) {
+    if (runs.empty()) {
         const bool fromCursor = list.cursor && list.direction == PageDirection::older;
         runs = store_.runsPage(list.filter, fromCursor ? list.cursor : std::nullopt, PageDirection::older,
                                fleetPageSize + 1);
