@@ -40,12 +40,14 @@ std::optional<HardwareProfile::Names> sectionNames(const JSONValue& inventory, s
 }
 
 // Linux reports the memory the kernel manages, a little less than what is
-// installed and different after a kernel update. Whole gibibytes, rounded up,
-// give the installed size on every system and stay put across updates.
+// installed and different after a kernel update. Rounded up to whole
+// gibibytes (to 64 MiB on the smallest machines) it is the installed size on
+// every system and stays put across updates.
 std::uint64_t installedMemoryBytes(std::uint64_t reported) {
     constexpr std::uint64_t gibibyte = 1ULL << 30;
-    constexpr std::uint64_t mebibyte = 1ULL << 20;
-    if (reported < gibibyte) return (reported + mebibyte - 1) / mebibyte * mebibyte;
+    constexpr std::uint64_t granule = 64ULL << 20;
+    if (reported == 0) return 0;
+    if (reported < 768ULL << 20) return (reported + granule - 1) / granule * granule;
     // A reading a hair above a whole size (firmware rounding) stays that size.
     const std::uint64_t slack = gibibyte / 64;
     return (reported - slack + gibibyte - 1) / gibibyte * gibibyte;

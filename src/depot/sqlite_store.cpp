@@ -325,8 +325,12 @@ void SqliteStore::addFleetColumns() {
             update.step();
         }
     }
-    execute(writer_, "CREATE INDEX runs_by_time ON runs (received_at, id)", "создать указатель описей");
-    execute(writer_, "CREATE INDEX runs_by_model ON runs (model, received_at, id)", "создать указатель описей");
+    // The search text sits in the time and model indexes: a text search
+    // walks an index in page order and reads a record only for a match,
+    // never the records' bodies.
+    execute(writer_, "CREATE INDEX runs_by_time ON runs (received_at, id, search_text)", "создать указатель описей");
+    execute(writer_, "CREATE INDEX runs_by_model ON runs (model, received_at, id, search_text)",
+            "создать указатель описей");
     execute(writer_, "CREATE INDEX runs_by_device ON runs (device_id, received_at, id)", "создать указатель описей");
     execute(writer_, "CREATE INDEX runs_newest_by_device ON runs (device_id) WHERE newest = 1",
             "создать указатель описей");
@@ -455,6 +459,33 @@ StoreOutcome SqliteStore::store(const NewRun& run) {
     }
     if (mine.error) std::rethrow_exception(mine.error);
     return mine.outcome;
+}
+
+std::vector<StoreOutcome> SqliteStore::storeAll(const std::vector<NewRun>& runs) {
+    std::vector<PendingWrite> writes(runs.size());
+    std::vector<PendingWrite*> batch;
+    for (std::size_t index = 0; index < runs.size(); ++index) {
+        writes[index].run = &runs[index];
+        batch.push_back(&writes[index]);
+    }
+    {
+        // Takes the writer's turn like a batch of store() calls would.
+        std::unique_lock lock(queueLock_);
+        batchWritten_.wait(lock, [this] { return !writing_; });
+        writing_ = true;
+    }
+    writeBatch(batch);
+    {
+        std::lock_guard lock(queueLock_);
+        writing_ = false;
+    }
+    batchWritten_.notify_all();
+    std::vector<StoreOutcome> outcomes;
+    for (const PendingWrite& write : writes) {
+        if (write.error) std::rethrow_exception(write.error);
+        outcomes.push_back(write.outcome);
+    }
+    return outcomes;
 }
 
 void SqliteStore::writeBatch(const std::vector<PendingWrite*>& batch) noexcept {

@@ -38,6 +38,12 @@ public:
     void forEachLatestRun(const std::function<void(const RunSummary&)>& visit) override;
     std::vector<double> latestMetricValues(std::string_view model, std::size_t metricIndex) override;
 
+    // Stores many records in one transaction with one flush, for seeding
+    // large databases in benchmarks; what store() does for each, otherwise.
+    // Not part of DepotStore: the depot itself takes reports one by one.
+    // Throws StorageError (and then stores none of them).
+    std::vector<StoreOutcome> storeAll(const std::vector<NewRun>& runs);
+
 private:
     // A read connection used by one thread at a time, given back afterwards.
     class ReaderLease {

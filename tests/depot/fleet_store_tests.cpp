@@ -240,6 +240,24 @@ TYPED_TEST(FleetStoreOn, TheNewestRecordOfEachDeviceFeedsExportsAndPercentiles) 
     EXPECT_EQ(this->store.runsPage({}, std::nullopt, PageDirection::older, 100).size(), 7u);
 }
 
+// Bulk seeding is SQLite's own (benchmarks), not part of DepotStore.
+TEST(FleetStoreSqlite, StoringManyAtOnceJudgesEachAsIfOneByOne) {
+    testing::ScratchFolder folder;
+    SqliteStore store{folder.path() / "depot.sqlite"};
+    NewRun other = fleetRun("a", "2026-03-01T09:00:00Z", "A", "h2");
+    other.body = "{other}";
+    const auto outcomes = store.storeAll({fleetRun("a", "2026-03-01T09:00:00Z", "A", "h1"),
+                                          fleetRun("b", "2026-03-02T09:00:00Z", "A", "h2"),
+                                          fleetRun("a", "2026-03-01T09:00:00Z", "A", "h1"), other});
+    EXPECT_EQ(outcomes, (std::vector<StoreOutcome>{StoreOutcome::stored, StoreOutcome::stored,
+                                                   StoreOutcome::alreadyStored, StoreOutcome::differentBody}));
+    EXPECT_EQ(store.hardwareSteps(std::nullopt, 10).size(), 1u);
+    EXPECT_EQ(store.store(fleetRun("c", "2026-03-03T09:00:00Z", "A", "h2")), StoreOutcome::stored);
+    std::vector<std::string> exported;
+    store.forEachLatestRun([&](const RunSummary& summary) { exported.push_back(summary.id); });
+    EXPECT_EQ(exported, std::vector<std::string>{"c"});
+}
+
 TEST(FleetStoreUpgrade, AFileOfTheSecondLayoutGetsItsColumnsFromTheBodies) {
     testing::ScratchFolder folder;
     const auto file = folder.path() / "depot.sqlite";
