@@ -7,25 +7,18 @@
 // with SIGTERM and their databases are checked: every acknowledged report
 // must be there, byte for byte.
 
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <mutex>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/files.h"
 #include "depot/sqlite_store.h"
 #include "depot_child.h"
 #include "perf_reports.h"
+#include "round_trip_clients.h"
 #include "support/test_certificates.h"
 #include "upload/depotrium_api.h"
 
@@ -33,47 +26,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using nvx::perf::DepotChild;
+using nvx::perf::ProcessorUse;
 using nvx::perf::reportWithInventory;
-
-// Processor time used so far by this process and by a depot child, in
-// seconds. With the machine shared, wall-clock figures swing with other
-// loads; the processor time per round trip says what the work itself costs.
-double ownProcessorSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double childProcessorSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const auto afterName = text.rfind(')');
-    if (afterName == std::string::npos) return 0;
-    std::istringstream fields(text.substr(afterName + 2));
-    std::string field;
-    double ticks = 0;
-    for (int index = 3; fields >> field; ++index) {
-        if (index == 14 || index == 15) ticks += std::stod(field);  // utime, stime
-        if (index == 15) break;
-    }
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-struct ProcessorUse {
-    pid_t depot;
-    double client = ownProcessorSeconds();
-    double server = childProcessorSeconds(depot);
-
-    // "client X ms + depot Y ms" per round trip since construction.
-    std::string perRoundTrip(std::size_t roundTrips) const {
-        char text[128];
-        std::snprintf(text, sizeof text, "процессор на отправку: клиент %.2f мс + склад %.2f мс",
-                      (ownProcessorSeconds() - client) * 1e3 / static_cast<double>(roundTrips),
-                      (childProcessorSeconds(depot) - server) * 1e3 / static_cast<double>(roundTrips));
-        return text;
-    }
-};
+using nvx::perf::runClients;
+using nvx::perf::Throughput;
 
 struct Latency {
     double medianMilliseconds;
@@ -99,56 +55,6 @@ Latency measureLatency(const std::string& address, std::size_t inventoryBytes, i
         if (i >= warmUp) times.push_back(elapsed);
     }
     return summary(times);
-}
-
-// Round trips of 8 clients for a few seconds; what was acknowledged is
-// added to `acknowledged` (id, bytes sent).
-struct Throughput {
-    double perSecond = 0;
-    int failures = 0;
-    std::string cost;
-};
-
-Throughput runClients(const DepotChild& depot, const nvx::UploadOptions& options, const nvx::RunReport& template_,
-                      std::vector<std::pair<std::string, std::string>>& acknowledged) {
-    constexpr int clients = 8;
-    constexpr auto duration = std::chrono::seconds(5);
-    std::mutex acknowledgedLock;
-    std::atomic<bool> go{false};
-    std::atomic<int> failures{0};
-    std::size_t count = 0;
-    Clock::time_point end;
-    std::vector<std::thread> threads;
-    for (int client = 0; client < clients; ++client) {
-        threads.emplace_back([&] {
-            while (!go) std::this_thread::yield();
-            std::vector<std::pair<std::string, std::string>> mine;
-            while (Clock::now() < end) {
-                nvx::RunReport report = template_;
-                report.id = nvx::randomUUID();
-                try {
-                    nvx::DepotriumAPI::upload(report, depot.address(), options);
-                    mine.emplace_back(report.id, report.data());
-                } catch (const std::exception&) {
-                    ++failures;
-                }
-            }
-            std::lock_guard lock(acknowledgedLock);
-            count += mine.size();
-            acknowledged.insert(acknowledged.end(), mine.begin(), mine.end());
-        });
-    }
-    ProcessorUse use{depot.pid()};
-    const auto start = Clock::now();
-    end = start + duration;
-    go = true;
-    for (auto& thread : threads) thread.join();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    Throughput result;
-    result.perSecond = static_cast<double>(count) / seconds;
-    result.failures = failures;
-    result.cost = use.perRoundTrip(std::max<std::size_t>(1, count + static_cast<std::size_t>(failures)));
-    return result;
 }
 
 std::size_t missingRecords(const std::filesystem::path& database,
@@ -190,13 +96,13 @@ int main() {
             std::printf("Отчёт самопроверки: %zu байт, с описью в 1 МБ: %zu байт\n", small.data().size(),
                         large.data().size());
 
-            ProcessorUse smallUse{depot.pid()};
+            ProcessorUse smallUse{{depot.pid()}};
             const Latency smallLatency = measureLatency(depot.address(), 20'000, 200, 10);
             std::printf(
                 "Проверенная отправка отчёта самопроверки: медиана %.2f мс, 90%% быстрее %.2f мс (цель ≤ 15 мс); %s\n",
                 smallLatency.medianMilliseconds, smallLatency.slowestTenthMilliseconds,
                 smallUse.perRoundTrip(210).c_str());
-            ProcessorUse largeUse{depot.pid()};
+            ProcessorUse largeUse{{depot.pid()}};
             const Latency largeLatency = measureLatency(depot.address(), 1'000'000, 30, 3);
             std::printf(
                 "Проверенная отправка с описью в 1 МБ: медиана %.2f мс, 90%% быстрее %.2f мс (цель ≤ 60 мс); %s\n",
@@ -238,8 +144,8 @@ int main() {
                 secureTurn.medianMilliseconds, plainTurn.medianMilliseconds,
                 secureTurn.medianMilliseconds / plainTurn.medianMilliseconds);
 
-            plain = runClients(depot, {}, small, plainAcknowledged);
-            secure = runClients(tlsDepot, trusting, small, secureAcknowledged);
+            plain = runClients({&depot}, {}, small, plainAcknowledged);
+            secure = runClients({&tlsDepot}, trusting, small, secureAcknowledged);
             plainExit = depot.stop(SIGTERM);
             secureExit = tlsDepot.stop(SIGTERM);
         }

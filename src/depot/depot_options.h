@@ -12,6 +12,7 @@ namespace nvx::depot {
 struct DepotOptions {
     std::string host = "127.0.0.1";
     int port = 8916;  // 0: any free port, printed once listening
+    // A SQLite file, or a PostgreSQL connection URI (isPostgresURI).
     std::filesystem::path database;
     // PEM files; both or neither. With them the depot speaks only HTTPS.
     std::filesystem::path tlsCertificate;
@@ -34,11 +35,13 @@ public:
 };
 
 inline constexpr const char* depotUsage =
-    "Использование: nvx-depot [--listen АДРЕС:ПОРТ] [--db ФАЙЛ] [--tls-cert ФАЙЛ --tls-key ФАЙЛ]\n"
+    "Использование: nvx-depot [--listen АДРЕС:ПОРТ] [--db ФАЙЛ|URI] [--tls-cert ФАЙЛ --tls-key ФАЙЛ]\n"
     "                         [--viewers ФАЙЛ] [--plain-http]\n"
     "       nvx-depot --hash-password\n"
     "  --listen         где принимать описи; по умолчанию 127.0.0.1:8916, порт 0 — любой свободный\n"
-    "  --db             файл базы SQLite; по умолчанию depot.sqlite в папке данных NVX Depotrium\n"
+    "  --db             файл базы SQLite; по умолчанию depot.sqlite в папке данных NVX Depotrium;\n"
+    "                   или база PostgreSQL: postgresql://пользователь@узел:порт/база (любой адрес libpq,\n"
+    "                   также postgres://); несколько складов на одной базе — один склад\n"
     "  --tls-cert       сертификат в PEM (можно с цепочкой); склад говорит только по HTTPS\n"
     "  --tls-key        закрытый ключ к сертификату в PEM\n"
     "  --viewers        файл зрителей (строки имя:хеш): кто видит список описей и сводные страницы\n"

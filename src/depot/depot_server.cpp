@@ -130,6 +130,10 @@ int DepotServer::bindAndListen(const std::string& host, int port) {
         ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         if (::bind(socket, candidate->ai_addr, candidate->ai_addrlen) == 0 && ::listen(socket, SOMAXCONN) == 0) {
             listener_ = socket;
+            // The library ends a streamed answer (a chunked export) as soon
+            // as it believes the server is shutting down, which it judges by
+            // its own listening socket: it must name ours while we serve.
+            svr_sock_ = socket;
         } else {
             lastError = errno;
             ::close(socket);
@@ -153,6 +157,8 @@ void DepotServer::start() {
 }
 
 void DepotServer::stop() {
+    // Streamed answers stop at their next piece.
+    svr_sock_ = INVALID_SOCKET;
     if (!stopping_.exchange(true)) {
         const std::uint64_t one = 1;
         // The eventfd stays readable: every wait that watches it ends now.

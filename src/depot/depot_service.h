@@ -6,14 +6,13 @@
 #include <memory>
 #include <string>
 
+#include "core/report.h"
 #include "core/report_limits.h"
 #include "depot/depot_store.h"
+#include "depot/html_pages.h"
 #include "depot/viewers.h"
 
 namespace nvx::depot {
-
-// How many records the start page lists.
-inline constexpr std::size_t listedRecords = 100;
 
 class DepotServer;
 
@@ -21,7 +20,10 @@ class DepotServer;
 //   POST /api/runs           a report with its receipt key → 200 {"id": …}
 //   GET  /api/runs/<id>      the stored bytes, to any key that delivered them
 //   GET  /?run=<id>          the record's page, open to whoever has the link
-//   GET  /                   the latest records: viewers only (fleetAccess)
+//   GET  /                   the fleet list, filtered and paged: viewers only (fleetAccess)
+//   GET  /devices/<id>       one computer's records, charts and hardware changes: viewers only
+//   GET  /changes            the fleet's hardware changes: viewers only
+//   GET  /export.csv, /export.json   the newest record per device, streamed: viewers only
 // Refusals of the API carry a JSON object with a Russian "error".
 class DepotService {
 public:
@@ -46,6 +48,13 @@ private:
     void submit(const httplib::Request& request, httplib::Response& response);
     void readBack(const httplib::Request& request, httplib::Response& response);
     void page(const httplib::Request& request, httplib::Response& response);
+    void listPage(const httplib::Request& request, httplib::Response& response);
+    void recordPage(const httplib::Request& request, httplib::Response& response);
+    void devicePage(const httplib::Request& request, httplib::Response& response);
+    void changesPage(const httplib::Request& request, httplib::Response& response);
+    void exportLatest(const httplib::Request& request, httplib::Response& response, bool csv);
+    // Where each measured metric of the report stands among its model's computers.
+    std::vector<MetricStanding> standingsOf(const RunReport& report);
     // False (with the answer set) when the request may not see fleet-wide pages.
     bool mayViewFleet(const httplib::Request& request, httplib::Response& response);
 

@@ -4,13 +4,16 @@
 #include <cstdio>
 
 #include "core/json_text.h"
+#include "depot/metric_standing.h"
 
 namespace nvx::depot {
 namespace {
 
 constexpr const char* noData = "Нет данных";
 
-std::string pageStart(std::string_view title) {
+}  // namespace
+
+std::string pageStart(std::string_view title, bool wide) {
     return "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
            escapedHTML(title) +
@@ -23,12 +26,28 @@ std::string pageStart(std::string_view title) {
            "th{font-weight:600;color:#555}td.n{text-align:right;white-space:nowrap}\n"
            "pre{white-space:pre-wrap;word-break:break-all;font-size:.85em;background:#f3f0e6;padding:1em}\n"
            ".warn{color:#8a4b00}.muted{color:#777}\n"
-           "</style>\n</head>\n<body>\n";
+           "nav a{margin-right:1.2em}nav{margin:.5em 0 1em}\n"
+           "form.filters{display:flex;flex-wrap:wrap;gap:.6em 1em;align-items:end;margin:1em 0}\n"
+           "form.filters label{display:flex;flex-direction:column;font-size:.85em;color:#555}\n"
+           "form.filters input,form.filters select{font:inherit;padding:.2em .3em}\n"
+           ".wide{overflow-x:auto}table.fleet{font-size:.85em}table.fleet td,table.fleet th{padding:.3em .4em}\n"
+           "svg.chart{max-width:100%;height:auto;display:block;margin:.3em 0 1.2em}\n"
+           ".pager{display:flex;justify-content:space-between;margin:1em 0}\n"
+           "ul.changes{margin:.2em 0;padding-left:1.2em}\n"
+           "@media print{nav,form.filters,.pager{display:none}body{max-width:none;margin:0;background:#fff}"
+           "a{color:inherit;text-decoration:none}}\n"
+           "body.wide{max-width:98em}td.t{white-space:nowrap}\n"
+           "</style>\n</head>\n" +
+           (wide ? "<body class=\"wide\">\n" : "<body>\n");
 }
 
-constexpr const char* pageEnd = "</body>\n</html>\n";
+const char* const pageEnd = "</body>\n</html>\n";
 
-std::string orNoData(const std::string& text) { return escapedHTML(text.empty() ? noData : text); }
+namespace {
+
+std::string orNoData(const std::string& text) {
+    return escapedHTML(text.empty() ? noData : text);
+}
 
 // A number with a decimal comma, as Russian readers expect.
 std::string decimal(double value, int digits) {
@@ -50,6 +69,8 @@ std::string significant(double value) {
     }
     return text;
 }
+
+}  // namespace
 
 std::string memorySize(std::uint64_t bytes) {
     if (bytes == 0) return noData;
@@ -82,10 +103,10 @@ std::string joined(const std::vector<std::string>& texts) {
     return result;
 }
 
-std::string recordLink(const std::string& id) {
+std::string queryEncoded(std::string_view text) {
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string query;
-    for (unsigned char c : id) {
+    for (unsigned char c : text) {
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
             c == '_' || c == '~') {
             query.push_back(static_cast<char>(c));
@@ -93,8 +114,18 @@ std::string recordLink(const std::string& id) {
             query += {'%', digits[c >> 4], digits[c & 0x0F]};
         }
     }
-    return "/?run=" + query;
+    return query;
 }
+
+std::string recordLink(const std::string& id) {
+    return "/?run=" + queryEncoded(id);
+}
+
+std::string deviceLink(const std::string& deviceId) {
+    return "/devices/" + queryEncoded(deviceId);
+}
+
+namespace {
 
 std::string labelsSection(const RunReport& report, const std::string& receivedAt) {
     std::string html = "<table>\n";
@@ -200,14 +231,19 @@ std::string escapedHTML(std::string_view text) {
     return result;
 }
 
-std::string recordPage(const RunReport& report, const std::string& receivedAt) {
+std::string recordPage(const RunReport& report, const std::string& receivedAt,
+                       const std::vector<MetricStanding>& standings) {
     const std::string title = "Опись: " + (report.name.empty() ? report.id : report.name);
     std::string html = pageStart(title);
-    html += "<p><a href=\"/\">← Все записи склада</a></p>\n<h1>" + escapedHTML(title) + "</h1>\n";
+    html += "<nav><a href=\"/\">← Все записи склада</a>";
+    if (!report.device_id.empty())
+        html += "<a href=\"" + escapedHTML(deviceLink(report.device_id)) + "\">Все описи этого компьютера</a>";
+    html += "</nav>\n<h1>" + escapedHTML(title) + "</h1>\n";
     html += labelsSection(report, receivedAt);
     html += systemSection(report.system);
     html += disksSection(report.system.disks);
     html += metricsSection(report.metrics);
+    html += standingsSection(report.system.model, standings);
     html += warningsSection(report.warnings);
     html += inventorySection(report.inventory);
     return html + pageEnd;
@@ -230,20 +266,6 @@ std::string fleetClosedPage(bool credentialsNeeded) {
                   "Чтобы смотреть их по сети, администратор склада задаёт зрителей (параметр --viewers).</p>\n";
     html += "<p class=\"muted\">Страница отдельной описи открывается по её ссылке.</p>\n";
     return html + pageEnd;
-}
-
-std::string listPage(const std::vector<RunListing>& runs) {
-    std::string html = pageStart("Склад NVX Depotrium");
-    html += "<h1>Склад NVX Depotrium</h1>\n";
-    if (runs.empty()) return html + "<p class=\"muted\">На складе пока нет описей.</p>\n" + pageEnd;
-    html += "<p class=\"muted\">Последние принятые описи, новые сверху.</p>\n<table>\n"
-            "<tr><th>Принята</th><th>Устройство</th><th>Владелец</th><th>Место</th><th>Модель</th></tr>\n";
-    for (const auto& run : runs) {
-        html += "<tr><td>" + escapedHTML(run.receivedAt) + "</td><td><a href=\"" + escapedHTML(recordLink(run.id)) +
-                "\">" + escapedHTML(run.name.empty() ? run.id : run.name) + "</a></td><td>" + orNoData(run.owner) +
-                "</td><td>" + orNoData(run.location) + "</td><td>" + orNoData(run.model) + "</td></tr>\n";
-    }
-    return html + "</table>\n" + pageEnd;
 }
 
 }  // namespace nvx::depot

@@ -1,9 +1,9 @@
-// nvx-depot: the inventory server. Stores reports in SQLite and serves them
-// back to their receipt keys, over HTTPS when given a certificate. SIGHUP
-// reads the certificate, its key and the viewers file again without closing
-// the listening socket (certificate renewals); SIGINT or SIGTERM stop it
-// after the requests being handled have been answered, so every
-// acknowledged record is on disk.
+// nvx-depot: the inventory server. Stores reports in SQLite or PostgreSQL
+// (see open_depot_store.h) and serves them back to their receipt keys, over
+// HTTPS when given a certificate. SIGHUP reads the certificate, its key and
+// the viewers file again without closing the listening socket (certificate
+// renewals); SIGINT or SIGTERM stop it after the requests being handled have
+// been answered, so every acknowledged record is committed.
 
 #include <malloc.h>
 #include <pthread.h>
@@ -22,7 +22,7 @@
 #include "depot/depot_server.h"
 #include "depot/depot_service.h"
 #include "depot/password_hash.h"
-#include "depot/sqlite_store.h"
+#include "depot/open_depot_store.h"
 #include "depot/tls_credentials.h"
 #include "depot/viewers.h"
 
@@ -89,29 +89,22 @@ void reload(TLSCredentials* tls, Viewers* viewers) {
 }
 
 int serve(const DepotOptions& options, const sigset_t& signals) {
-    std::error_code folderError;
-    if (options.database.has_parent_path())
-        std::filesystem::create_directories(options.database.parent_path(), folderError);
-    if (folderError) {
-        writeLine(stderr, "nvx-depot: не удалось создать папку «" + options.database.parent_path().string() +
-                              "»: " + folderError.message());
-        return 1;
-    }
     std::unique_ptr<TLSCredentials> tls;
     if (options.secure()) tls = std::make_unique<TLSCredentials>(options.tlsCertificate, options.tlsKey);
     std::unique_ptr<Viewers> viewers;
     if (!options.viewers.empty()) viewers = std::make_unique<Viewers>(options.viewers);
 
-    SqliteStore store(options.database);
+    // The database first: a depot that cannot store must not open its port.
+    const OpenedStore opened = openDepotStore(options.database.string());
     DepotService service(
-        store, [](const std::string& line) { writeLine(stderr, line); }, DepotService::utcNow,
+        *opened.store, [](const std::string& line) { writeLine(stderr, line); }, DepotService::utcNow,
         viewers ? DepotService::ViewerSource([&viewers] { return viewers->current(); }) : nullptr);
     DepotServer server(ConnectionLimits{},
                        tls ? DepotServer::TLSContextSource([&tls] { return tls->current(); }) : nullptr);
     service.install(server);
     const int port = server.bindAndListen(options.host, options.port);
     server.start();
-    writeLine(stderr, "nvx-depot: база " + options.database.string());
+    writeLine(stderr, "nvx-depot: база " + opened.description);
     if (viewers) writeLine(stderr, "nvx-depot: зрителей: " + std::to_string(viewers->current()->size()));
     writeLine(stdout, "nvx-depot слушает " + listeningAddress(options.host, port, options.secure()));
 

@@ -31,6 +31,18 @@ public:
     std::optional<StoredRun> find(std::string_view id) override;
     std::optional<StoredRun> findWithKey(std::string_view id, const KeyDigest& key) override;
     std::vector<RunListing> latest(std::size_t limit) override;
+    std::vector<RunSummary> runsPage(const RunFilter& filter, const std::optional<RunCursor>& cursor,
+                                     PageDirection direction, std::size_t limit) override;
+    std::vector<DeviceRun> deviceRuns(std::string_view deviceId) override;
+    std::vector<HardwareStep> hardwareSteps(const std::optional<RunCursor>& cursor, std::size_t limit) override;
+    void forEachLatestRun(const std::function<void(const RunSummary&)>& visit) override;
+    std::vector<double> latestMetricValues(std::string_view model, std::size_t metricIndex) override;
+
+    // Stores many records in one transaction with one flush, for seeding
+    // large databases in benchmarks; what store() does for each, otherwise.
+    // Not part of DepotStore: the depot itself takes reports one by one.
+    // Throws StorageError (and then stores none of them).
+    std::vector<StoreOutcome> storeAll(const std::vector<NewRun>& runs);
 
 private:
     // A read connection used by one thread at a time, given back afterwards.
@@ -51,6 +63,10 @@ private:
     sqlite3* borrowReader();
     void giveBackReader(sqlite3* connection);
     void createOrUpgradeTables();
+    // Layout step 3 for a file of step 1 or 2 (inside the open transaction).
+    void addFleetColumns();
+    // Inserts a new record with its columns and keeps its device's marks right.
+    void insertRun(const NewRun& run);
 
     // One store() call waiting for its write.
     struct PendingWrite {

@@ -193,6 +193,18 @@ public:
     std::optional<StoredRun> find(std::string_view) override { throw std::runtime_error("no"); }
     std::optional<StoredRun> findWithKey(std::string_view, const KeyDigest&) override { throw 42; }
     std::vector<RunListing> latest(std::size_t) override { return {}; }
+    std::vector<RunSummary> runsPage(const RunFilter&, const std::optional<RunCursor>&, PageDirection,
+                                     std::size_t) override {
+        return {};
+    }
+    std::vector<DeviceRun> deviceRuns(std::string_view) override { throw StorageError("Диск отвалился."); }
+    std::vector<HardwareStep> hardwareSteps(const std::optional<RunCursor>&, std::size_t) override {
+        throw std::runtime_error("no");
+    }
+    void forEachLatestRun(const std::function<void(const RunSummary&)>&) override {
+        throw StorageError("Диск отвалился.");
+    }
+    std::vector<double> latestMetricValues(std::string_view, std::size_t) override { throw 42; }
 };
 
 TEST(HostileClients, AFailingHandlerAnswers500AndTheDepotGoesOn) {

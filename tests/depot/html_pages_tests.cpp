@@ -28,17 +28,5 @@ TEST(HTMLPages, RecordPageShowsTheReportAndNoMarkupFromIt) {
     }
 }
 
-TEST(HTMLPages, ListLinksEachRecordNewestFirst) {
-    const std::vector<RunListing> runs = {{"id/2&x", "2026-03-02T10:00:00Z", "", "Отдел", "", ""},
-                                          {"id-1", "2026-03-01T10:00:00Z", "Стойка <1>", "", "", "Mac14,7"}};
-    const std::string page = listPage(runs);
-    const auto second = page.find("href=\"/?run=id%2F2%26x\">id/2&amp;x</a>");
-    const auto first = page.find("href=\"/?run=id-1\">Стойка &lt;1&gt;</a>");
-    ASSERT_NE(second, std::string::npos);
-    ASSERT_NE(first, std::string::npos);
-    EXPECT_LT(second, first);
-    EXPECT_NE(listPage({}).find("На складе пока нет описей."), std::string::npos);
-}
-
 }  // namespace
 }  // namespace nvx::depot
