@@ -1,6 +1,7 @@
 #include "json_text.h"
 
 #include <cmath>
+#include <string>
 
 #include "errors.h"
 #include "json_nesting.h"
@@ -17,6 +18,10 @@ nlohmann::json parseJSONText(std::string_view text) {
         return nlohmann::json::parse(text.begin(), text.end());
     } catch (const nlohmann::json::parse_error& error) {
         throw ParseError("Данные не являются корректным JSON: ошибка около байта " + std::to_string(error.byte) + ".");
+    } catch (const nlohmann::json::out_of_range&) {
+        // A number beyond a double's range (1e400): nlohmann throws its own
+        // out_of_range, which no caller of a text reader expects.
+        throw ParseError(std::string("Данные JSON не приняты: ") + outOfRangeNumberDetail + ".");
     }
 }
 

@@ -348,6 +348,7 @@ public:
     bool hasInventory = false;
     std::size_t errorByte = 0;
     bool tooDeep = false;  // parsing stopped at a level beyond maximumNestingDepth
+    bool outOfRange = false;  // parsing stopped at a number beyond a double's range
 
     bool null() { return routed([&] { return inventory.null(); }, [] { return json(); }); }
     bool boolean(bool value) {
@@ -396,8 +397,11 @@ public:
         stack_.pop_back();
         return true;
     }
-    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) {
+    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error) {
         errorByte = position;
+        // nlohmann reports a number beyond a double's range (1e400) as
+        // out_of_range error 406 rather than as a syntax error.
+        outOfRange = error.id == 406;
         return false;
     }
 
@@ -466,6 +470,7 @@ RunReport RunReport::decode(std::string_view bytes) {
         // The parser's events carry no position; find the offending bracket
         // by counting, which agrees with the parser on the text read so far.
         if (builder.tooDeep) fail(tooDeepDetail(firstTooDeepByte(bytes)));
+        if (builder.outOfRange) fail(std::string("данные не приняты: ") + outOfRangeNumberDetail);
         fail("данные не являются корректным JSON (ошибка около байта " + std::to_string(builder.errorByte) + ")");
     }
     if (!builder.hasInventory) return readRunReport(builder.document);

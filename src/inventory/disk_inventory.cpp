@@ -1,6 +1,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <set>
 
 #include "core/errors.h"
 #include "core/report_json.h"
@@ -94,11 +95,14 @@ DiskInventory disks(DiskUtility& utility, const StopToken& token) {
 
     DiskInventory inventory;
     inventory.raw = json::object();
+    std::set<std::string> listed;
     for (const auto& entry : *all) {
         token.check();
         if (entry.empty()) continue;
         const std::optional<std::string> identifier = text(entry, "DeviceIdentifier");
         if (!identifier || !utility.isWholeDisk(*identifier)) continue;
+        // A disk the list names twice is still one disk: examined and counted once.
+        if (!listed.insert(*identifier).second) continue;
 
         std::vector<std::string> volumes = volumeNames(entry);
         try {

@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "core/report.h"
+#include "core/json_text.h"
+#include "core/json_value.h"
 #include "core/report_json.h"
 #include "support/sample_reports.h"
 
@@ -112,6 +114,36 @@ TEST(ReportDecoding, DocumentMustBeAJSONObject) {
     } catch (const ReportDecodingError& error) {
         EXPECT_NE(std::string(error.what()).find("не являются корректным JSON"), std::string::npos);
     }
+}
+
+// A number past a double's range would be read as an infinity, which no
+// writer takes back: it is malformed input, in any of the JSON readers.
+TEST(ReportDecoding, NumbersBeyondADoublesRangeAreMalformed) {
+    std::string text = testing::sampleReport().data();
+    const std::string valueKey = "\"value\": ";
+    const auto at = text.find(valueKey);
+    ASSERT_NE(at, std::string::npos);
+    text.insert(at + valueKey.size(), "1e400, \"x\": ");
+    try {
+        RunReport::decode(text);
+        FAIL() << "an out-of-range number decoded";
+    } catch (const ReportDecodingError& error) {
+        EXPECT_NE(std::string(error.what()).find("число выходит за пределы допустимого диапазона"), std::string::npos)
+            << error.what();
+    }
+    // Inside the inventory, which the reader builds apart from the rest.
+    std::string inInventory = sampleDocument().dump();
+    const std::string inventoryKey = "\"inventory\":{";
+    inInventory.insert(inInventory.find(inventoryKey) + inventoryKey.size(), "\"n\":-1e999,");
+    EXPECT_THROW(RunReport::decode(inInventory), ReportDecodingError);
+
+    for (const char* text : {"[1e400]", "{\"a\": -1e309}", "1E+99999"}) {
+        EXPECT_THROW(parseJSONText(text), ParseError) << text;
+        EXPECT_THROW(JSONValue::parse(text), ParseError) << text;
+    }
+    // The largest and smallest doubles are numbers like any other.
+    EXPECT_EQ(JSONValue::parse("[1.7976931348623157e308, 5e-324, 1e-400]"),
+              JSONValue(JSONValue::Array{1.7976931348623157e308, 5e-324, 0.0}));
 }
 
 }  // namespace

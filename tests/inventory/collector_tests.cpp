@@ -309,6 +309,22 @@ TEST(DiskInventory, ExaminesWholeDisksOnlyInListOrder) {
     EXPECT_TRUE(inventory.warnings.empty());
 }
 
+TEST(DiskInventory, ADiskListedTwiceIsExaminedAndCountedOnce) {
+    DiskList list;
+    list.add({{"DeviceIdentifier", "disk0"}, {"Size", 1000}});
+    list.add({{"DeviceIdentifier", "disk1"}, {"Size", 2000}});
+    list.add({{"DeviceIdentifier", "disk0"}, {"Size", 1000}});
+    list.utility.detailActions["disk1"] = []() -> json { throw ParseError("Ответ не прочитан."); };
+    list.add({{"DeviceIdentifier", "disk1"}, {"Size", 2000}});
+    const auto inventory = list.run();
+    EXPECT_EQ(list.utility.detailRequests, (std::vector<std::string>{"disk0", "disk1"}));
+    ASSERT_EQ(inventory.disks.size(), 2u);
+    EXPECT_EQ(inventory.disks[0].id, "disk0");
+    EXPECT_EQ(inventory.disks[1].id, "disk1");
+    EXPECT_EQ(inventory.raw.size(), 1u);
+    EXPECT_EQ(inventory.warnings.size(), 1u) << "the failing disk is warned about once";
+}
+
 TEST(DiskInventory, ReadsTheDetailsWithTheirFallbacks) {
     DiskList list;
     list.add({{"DeviceIdentifier", "disk0"},

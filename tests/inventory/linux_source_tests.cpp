@@ -110,6 +110,7 @@ TEST(SysfsText, NaturalOrderAndKeyValues) {
     EXPECT_EQ(operatingSystemText("PRETTY_NAME=\"Ubuntu 24.04 LTS\"\n", "6.8.0-31-generic\n"),
               "Ubuntu 24.04 LTS, ядро Linux 6.8.0-31-generic");
     EXPECT_EQ(operatingSystemText("", ""), "Linux");
+    EXPECT_EQ(operatingSystemText("NAME=\"Deb\xFE\"\n", "6.1\xFF-amd64\n"), "Deb\uFFFD, ядро Linux 6.1\uFFFD-amd64");
 }
 
 TEST(MountTables, EscapesAndDeviceNumbers) {
@@ -143,6 +144,10 @@ TEST(HardwareText, ProcessorNamesAndMachineIds) {
     EXPECT_EQ(processorName("processor : 0\nCPU implementer : 0x41\nCPU part : 0xd0c\n"), "ARM Neoverse-N1");
     EXPECT_EQ(processorName("processor : 0\nCPU implementer : 0x51\nCPU part : 0x001\n"), "ARM 0x51/0x001");
     EXPECT_FALSE(processorName(""));
+    // Firmware copies names byte for byte; the report's writer takes only UTF-8.
+    EXPECT_EQ(processorName("processor : 0\nmodel name : Intel\xFF Core \xE2\x84\xA2 \xC3\n"),
+              "Intel\uFFFD Core \u2122 \uFFFD");
+    EXPECT_EQ(processorName("processor : 0\nCPU implementer : 0x\xFE\nCPU part : 0x001\n"), "ARM 0x\uFFFD/0x001");
 
     EXPECT_EQ(machineIdAsUUID("3d1219c7c4c5404aaa1f6d2a48adfda4\n"), "3d1219c7-c4c5-404a-aa1f-6d2a48adfda4");
     EXPECT_FALSE(machineIdAsUUID("uninitialized\n"));

@@ -343,6 +343,39 @@ TEST(MacToolOutputs, PropertyListsInXMLAndBinaryForm) {
         EXPECT_THROW(parsePropertyList(broken), ParseError) << broken;
 }
 
+// libplist aborts the process when it hands out a text holding a NUL
+// character (a UTF-16 text of a binary list), and reads an XML list as a C
+// string. A list with such a text is refused before libplist sees it; the
+// NUL bytes of a binary list's structure are no reason to refuse it.
+TEST(MacToolOutputs, APropertyListWithANulInsideATextIsRefused) {
+    using namespace std::string_literals;
+    // {"a": "ф\0y"} and {"ф\0b": "x"}, binary.
+    const std::string nulInValue =
+        "\x62\x70\x6C\x69\x73\x74\x30\x30\xD1\x01\x02\x51\x61\x63\x04\x44\x00\x00\x00\x79\x08\x0B\x0D\x00\x00\x00\x00"
+        "\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x14"s;
+    const std::string nulInKey =
+        "\x62\x70\x6C\x69\x73\x74\x30\x30\xD1\x01\x02\x63\x04\x44\x00\x00\x00\x62\x51\x78\x08\x0B\x12\x00\x00\x00\x00"
+        "\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x14"s;
+    for (const std::string& withNul :
+         {nulInValue, nulInKey,
+          "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>A\0B</key><string>x</string></dict></plist>"s,
+          "<plist><string>\0</string></plist>"s, "\0"s})
+        EXPECT_THROW(parsePropertyList(withNul), ParseError);
+    std::string intact = nulInValue;
+    intact[17] = 'x';  // the NUL character becomes "x"
+    EXPECT_EQ(parsePropertyList(intact)["a"], "фxy");
+    plist_t root = plist_new_dict();
+    plist_dict_set_item(root, "Size", plist_new_uint(0));
+    char* binary = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(root, &binary, &length);
+    const std::string bytes(binary, length);
+    std::free(binary);
+    plist_free(root);
+    ASSERT_NE(bytes.find('\0'), std::string::npos);
+    EXPECT_EQ(parsePropertyList(bytes), (json{{"Size", 0}}));
+}
+
 TEST(MacToolOutputs, OnlyDiskFollowedByDigitsIsAWholeDisk) {
     DiskUtilityTool tool;
     for (const char* whole : {"disk0", "disk12"}) EXPECT_TRUE(tool.isWholeDisk(whole)) << whole;

@@ -7,6 +7,7 @@
 #include "inventory/linux_source/linux_probe.h"
 #include "inventory/linux_source/machine_identity.h"
 #include "inventory/linux_source/sysfs.h"
+#include "inventory/utf8_text.h"
 
 namespace nvx::linux_source {
 
@@ -31,8 +32,10 @@ CpuInfo parseCpuInfo(std::string_view text) {
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) continue;
-        const std::string key = collapsedBlanks(line.substr(0, colon));
-        const std::string value = collapsedBlanks(line.substr(colon + 1));
+        // The kernel copies processor names from firmware as they are, stray
+        // bytes included; the report's writer takes only UTF-8.
+        const std::string key = repairedUTF8(collapsedBlanks(line.substr(0, colon)));
+        const std::string value = repairedUTF8(collapsedBlanks(line.substr(colon + 1)));
         if (key == "processor") ++info.processors;
         if (key == "physical id") {
             physicalId = value;

@@ -5,6 +5,7 @@
 #include "inventory/linux_source/linux_sources.h"
 #include "inventory/linux_source/sysfs.h"
 #include "inventory/sysctl.h"
+#include "inventory/utf8_text.h"
 
 namespace nvx::linux_source {
 
@@ -17,7 +18,8 @@ std::string operatingSystemText(std::string_view osRelease, std::string_view ker
             break;
         }
     if (name.empty()) name = "Linux";
-    if (!kernelRelease.empty()) name += ", ядро Linux " + collapsedBlanks(kernelRelease);
+    // Any caller's text, not only a repaired attribute: the name goes into the report.
+    if (!kernelRelease.empty()) name += ", ядро Linux " + repairedUTF8(collapsedBlanks(kernelRelease));
     return name;
 }
 
