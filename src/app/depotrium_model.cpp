@@ -239,6 +239,10 @@ std::optional<RunReport> DepotriumModel::snapshot() const {
     return snapshot;
 }
 
+namespace {
+constexpr std::string_view saveErrorPrefix = "Не удалось сохранить локальную копию: ";
+}  // namespace
+
 void DepotriumModel::persist() {
     // The window persists on every label change; while the model itself
     // fills the form, the fields belong half to the old report and half to
@@ -260,9 +264,13 @@ void DepotriumModel::persist() {
         // double the one that follows.
         std::string description = describe(failure);
         if (!description.empty() && description.back() == '.') description.pop_back();
-        setError(text("Не удалось сохранить локальную копию: " + description + ". Сохраните JSON вручную."));
+        setError(text(std::string(saveErrorPrefix) + description + ". Сохраните JSON вручную."));
         return;
     }
+    // Once a save goes through again (room was made, the folder became
+    // writable), its earlier failure no longer holds and must not stay on
+    // screen; any other error is not ours to withdraw.
+    if (error_.startsWith(text(std::string(saveErrorPrefix)))) setError(QString());
 
     for (std::size_t i = drafts_.size(); i-- > 0;) {
         if (drafts_[i].id != snapshot->id) continue;

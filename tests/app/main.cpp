@@ -3,6 +3,7 @@
 int runFormRulesTests(int argc, char** argv);
 int runDraftsTests(int argc, char** argv);
 int runDraftFilesTests(int argc, char** argv);
+int runDraftsFaultTests(int argc, char** argv);
 int runRunTests(int argc, char** argv);
 int runSubmissionTests(int argc, char** argv);
 
@@ -10,7 +11,7 @@ int runSubmissionTests(int argc, char** argv);
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     int failures = 0;
-    for (auto run : {runFormRulesTests, runDraftsTests, runDraftFilesTests, runRunTests, runSubmissionTests})
+    for (auto run : {runFormRulesTests, runDraftsTests, runDraftFilesTests, runDraftsFaultTests, runRunTests, runSubmissionTests})
         failures += run(argc, argv);
     return failures == 0 ? 0 : 1;
 }
