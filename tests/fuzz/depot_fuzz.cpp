@@ -64,6 +64,16 @@ public:
         }
         return listing;
     }
+    // The fleet pages render from no fleet: what is fuzzed here is how the
+    // routes take requests apart, not the queries behind them.
+    std::vector<RunSummary> runsPage(const RunFilter&, const std::optional<RunCursor>&, PageDirection,
+                                     std::size_t) override {
+        return {};
+    }
+    std::vector<DeviceRun> deviceRuns(std::string_view) override { return {}; }
+    std::vector<HardwareStep> hardwareSteps(const std::optional<RunCursor>&, std::size_t) override { return {}; }
+    void forEachLatestRun(const std::function<void(const RunSummary&)>&) override {}
+    std::vector<double> latestMetricValues(std::string_view, std::size_t) override { return {}; }
 };
 
 // One connection's bytes in memory: reads come from the request, writes
