@@ -25,11 +25,6 @@ namespace {
 
 fs::path scratch;
 
-void removeScratch() {
-    std::error_code ignored;
-    if (!scratch.empty()) fs::remove_all(scratch, ignored);
-}
-
 void writeFile(const fs::path& file, std::string_view bytes) {
     std::ofstream stream(file, std::ios::binary | std::ios::trunc);
     stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -46,10 +41,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Skipped drafts are logged; thousands of runs a second would drown the
     // fuzzer's own output.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    std::string pattern = (fs::temp_directory_path() / "nvx-fuzz-drafts-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) fuzz::brokenPromise("a scratch folder can be made");
-    scratch = pattern;
-    std::atexit(removeScratch);
+    scratch = fuzz::scratchFolder("nvx-fuzz-drafts");
     return 0;
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <stdlib.h>  // mkdtemp
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,12 +18,31 @@
 namespace nvx::fuzz {
 
 [[noreturn]] inline void brokenPromise(const char* promise, std::string_view detail = {}) {
-    std::fprintf(stderr, "broken promise: %s\n%.*s\n", promise, static_cast<int>(detail.size()), detail.data());
+    std::fprintf(stderr, "broken promise: %s\n", promise);
+    if (!detail.empty()) std::fwrite(detail.data(), 1, detail.size(), stderr);
+    std::fputc('\n', stderr);
     std::abort();
 }
 
 inline void require(bool kept, const char* promise, std::string_view detail = {}) {
     if (!kept) brokenPromise(promise, detail);
+}
+
+// A private folder under the temporary folder for the targets that read
+// files, made at the first call and removed when the process ends.
+inline const std::filesystem::path& scratchFolder(const char* prefix) {
+    // Never destroyed, so the removal at exit still finds its name.
+    static const auto* folder = [prefix] {
+        std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+        if (!::mkdtemp(pattern.data())) brokenPromise("a scratch folder can be made", pattern);
+        return new std::filesystem::path(pattern);
+    }();
+    static const bool removedAtExit = std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(*folder, ignored);
+    }) == 0;
+    (void)removedAtExit;
+    return *folder;
 }
 
 inline std::string_view bytesOf(const std::uint8_t* data, std::size_t size) {

@@ -24,18 +24,10 @@ namespace {
 
 fs::path scratch;
 
-void removeScratch() {
-    std::error_code ignored;
-    if (!scratch.empty()) fs::remove_all(scratch, ignored);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::string pattern = (fs::temp_directory_path() / "nvx-fuzz-procfs-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) fuzz::brokenPromise("a scratch folder can be made");
-    scratch = pattern;
-    std::atexit(removeScratch);
+    scratch = fuzz::scratchFolder("nvx-fuzz-procfs");
     return 0;
 }
 
