@@ -38,9 +38,17 @@ JSONValue nestedValue(std::size_t levels) {
 
 // Runs `work` on a thread with a stack of `bytes`, far below the usual 8 MiB:
 // a walk that recursed without bound would overflow it. AddressSanitizer's
-// frames are several times larger, so its builds get more.
-void onSmallStack(std::size_t bytes, const std::function<void()>& work) {
+// frames are several times larger, so its builds get more (gcc says so with
+// __SANITIZE_ADDRESS__, clang through __has_feature).
 #if defined(__SANITIZE_ADDRESS__)
+#define NVX_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NVX_ADDRESS_SANITIZER 1
+#endif
+#endif
+void onSmallStack(std::size_t bytes, const std::function<void()>& work) {
+#if defined(NVX_ADDRESS_SANITIZER)
     bytes *= 8;
 #endif
     pthread_attr_t attributes;

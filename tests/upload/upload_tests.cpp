@@ -275,15 +275,15 @@ TEST(Upload, TransportFailureIsPassedOnAsSuch) {
 
 TEST(Upload, OversizedAnswerIsRefusedWithoutReadingIt) {
     FakeDepot depot;
-    const std::size_t oversized = DepotriumAPI::maximumResponseBytes + 1;
+    constexpr std::size_t oversized = DepotriumAPI::maximumResponseBytes + 1;
     // Announced by its length...
-    depot.onGet = [oversized](auto&, httplib::Response& response) {
+    depot.onGet = [](auto&, httplib::Response& response) {
         response.set_content(std::string(oversized, ' '), "application/json");
     };
     EXPECT_THROW(DepotriumAPI::upload(sampleReport(), depot.address()), TransportError);
     // ...or streamed without one.
-    depot.onGet = [oversized](auto&, httplib::Response& response) {
-        response.set_chunked_content_provider("application/json", [oversized](std::size_t offset, httplib::DataSink& sink) {
+    depot.onGet = [](auto&, httplib::Response& response) {
+        response.set_chunked_content_provider("application/json", [](std::size_t offset, httplib::DataSink& sink) {
             static const std::string block(1 << 20, ' ');
             if (offset >= oversized) {
                 sink.done();
