@@ -78,10 +78,7 @@ std::string runsSection(const std::vector<DeviceRun>& runs) {
     std::string html =
         "<h2>Все описи</h2>\n<div class=\"wide\"><table class=\"fleet\">\n<tr><th>Принята</th>"
         "<th>Имя</th><th>Чип</th><th>Память</th>";
-    for (const FleetMetric& metric : fleetMetrics)
-        html +=
-            "<th>" + escapedHTML(metric.title) + ", <span class=\"muted\">" + escapedHTML(metric.unit) + "</span></th>";
-    html += "</tr>\n";
+    html += metricHeaderCells() + "</tr>\n";
     for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
         html += "<tr class=\"run\"><td class=\"t\"><a href=\"" + escapedHTML(recordLink(run->run.id)) + "\">" +
                 escapedHTML(momentText(run->run.receivedAt)) + "</a></td><td>" + orDash(run->run.name) + "</td><td>" +

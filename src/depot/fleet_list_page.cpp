@@ -1,6 +1,5 @@
 #include "depot/fleet_list_page.h"
 
-#include "depot/fleet_metrics.h"
 #include "depot/fleet_text.h"
 #include "depot/html_pages.h"
 
@@ -51,10 +50,7 @@ std::string fleetListPage(const ListRequest& request, const std::vector<RunSumma
     html +=
         "<div class=\"wide\"><table class=\"fleet\">\n<tr><th>Принята</th><th>Устройство</th><th>Владелец</th>"
         "<th>Место</th><th>Модель</th><th>Чип</th><th>Память</th>";
-    for (const FleetMetric& metric : fleetMetrics)
-        html +=
-            "<th>" + escapedHTML(metric.title) + ", <span class=\"muted\">" + escapedHTML(metric.unit) + "</span></th>";
-    html += "</tr>\n";
+    html += metricHeaderCells() + "</tr>\n";
     for (const RunSummary& run : runs) {
         html += "<tr class=\"run\" data-id=\"" + escapedHTML(run.id) + "\"><td class=\"t\">" +
                 escapedHTML(momentText(run.receivedAt)) + "</td><td><a href=\"" + escapedHTML(recordLink(run.id)) +

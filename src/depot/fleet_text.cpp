@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "depot/fleet_metrics.h"
+#include "depot/html_pages.h"
 #include "depot/svg_chart.h"
 
 namespace nvx::depot {
@@ -59,6 +61,14 @@ std::optional<std::int64_t> epochSecondsOf(const std::string& receivedAt) {
 
 std::string metricCellText(const std::optional<double>& value) {
     return value ? readableNumber(*value) : "—";
+}
+
+std::string metricHeaderCells() {
+    std::string cells;
+    for (const FleetMetric& metric : fleetMetrics)
+        cells +=
+            "<th>" + escapedHTML(metric.title) + ", <span class=\"muted\">" + escapedHTML(metric.unit) + "</span></th>";
+    return cells;
 }
 
 }  // namespace nvx::depot

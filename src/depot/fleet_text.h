@@ -16,5 +16,7 @@ std::string momentText(const std::string& receivedAt);
 std::optional<std::int64_t> epochSecondsOf(const std::string& receivedAt);
 // A metric's value for a table cell ("412,73"), or "—" when skipped.
 std::string metricCellText(const std::optional<double>& value);
+// The header cells of the fleet metrics' columns: title, then unit.
+std::string metricHeaderCells();
 
 }  // namespace nvx::depot
